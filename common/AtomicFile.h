@@ -1,0 +1,12 @@
+#pragma once
+#include <string>
+
+namespace orivanta {
+
+// Replaces the target with the UTF-8 form of the content through a flushed
+// temporary file in the same folder ("<target>.<pid>.tmp"), so readers see
+// either the old or the new file whole. Never raises; false leaves the target
+// as it was and no temporary file behind.
+bool WriteFileAtomically(const std::wstring& target, const std::wstring& content);
+
+}  // namespace orivanta

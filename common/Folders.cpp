@@ -1,0 +1,28 @@
+#include "common/Folders.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <stdexcept>
+
+namespace orivanta {
+
+std::wstring KnownFolderPath(int csidl) {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, buffer))) {
+        throw std::runtime_error("known folder failed");
+    }
+    return buffer;
+}
+
+bool TryEnsureDirectory(const std::wstring& path) {
+    if (::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr) == ERROR_SUCCESS) return true;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return true;
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void EnsureDirectory(const std::wstring& path) {
+    if (!TryEnsureDirectory(path)) throw std::runtime_error("create directory failed");
+}
+
+}  // namespace orivanta

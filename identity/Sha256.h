@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace orivanta {
+
+// Lower-case hexadecimal, two characters per byte, high nibble first.
+std::string LowerHex(const void* data, size_t size);
+std::string LowerHex(const std::string& bytes);
+
+// SHA-256 digest text of a byte string; raises "SHA256 provider failed" / "SHA256 init failed".
+std::string Sha256Hex(const std::string& bytes);
+
+// SHA-256 digest text of a file read in 64 KiB chunks. Raises "cannot open
+// downloaded file", or "paused" when cancelRequested is set after a chunk.
+std::string Sha256FileHex(const std::wstring& path);
+
+}  // namespace orivanta

@@ -1,0 +1,81 @@
+#include "TestFiles.h"
+
+#include <stdexcept>
+
+#include "common/Folders.h"
+#include "common/GuidText.h"
+#include "common/Handles.h"
+
+namespace orivanta::test {
+
+TempFolder::TempFolder(const std::wstring& tag) {
+    wchar_t base[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, base);
+    path_ = std::wstring(base) + L"orivanta-" + tag + L"-" + NewGuidText();
+    EnsureDirectory(path_);
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) throw std::runtime_error("test file could not be created");
+    DWORD written = 0;
+    if (!bytes.empty() && !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        throw std::runtime_error("test file could not be written");
+    }
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!file) return {};
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (find) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find.get(), &entry));
+    }
+    find.reset();
+    ::RemoveDirectoryW(path.c_str());
+}
+
+int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern) {
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
+    if (!find) return 0;
+    int count = 0;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++count;
+    } while (::FindNextFileW(find.get(), &entry));
+    return count;
+}
+
+}  // namespace orivanta::test

@@ -1,0 +1,31 @@
+#pragma once
+// Scratch folders and small file helpers for the GoogleTest programs.
+
+#include <string>
+
+namespace orivanta::test {
+
+// A fresh folder under the system temporary folder, removed with its content on destruction.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& tag = L"test");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);  // empty when missing
+bool FileExists(const std::wstring& path);
+bool DirectoryExists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+// How many files directly inside a folder match a wildcard pattern.
+int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern);
+
+}  // namespace orivanta::test
