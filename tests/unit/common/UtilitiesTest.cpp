@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <regex>
+#include <stdexcept>
+
+#include "TestFiles.h"
+#include "common/AtomicFile.h"
+#include "common/Folders.h"
+#include "common/GuidText.h"
+#include "common/SmallTextFile.h"
+#include "common/SystemErrorText.h"
+#include "common/Timestamp.h"
+#include "common/Utf.h"
+
+namespace orivanta {
+namespace {
+
+TEST(Timestamp, EveryFieldIsZeroFilledToItsWidth) {
+    SYSTEMTIME time{};
+    time.wYear = 2027;
+    time.wMonth = 1;
+    time.wDay = 3;
+    time.wHour = 9;
+    time.wMinute = 5;
+    time.wSecond = 7;
+    time.wMilliseconds = 4;
+    EXPECT_EQ(FormatUtcTimestamp(time), L"2027-01-03T09:05:07.004Z");
+}
+
+TEST(Timestamp, CurrentTimeHasTheFixedShape) {
+    const std::string now = Utf16ToUtf8(UtcTimestamp());
+    EXPECT_TRUE(std::regex_match(now, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"))) << now;
+}
+
+TEST(Utf, RoundTripsChineseAndAstralCharacters) {
+    const std::wstring text = L"欧瑞凡达 \U0001F600 a";
+    const std::string bytes = Utf16ToUtf8(text);
+    EXPECT_EQ(bytes, "\xE6\xAC\xA7\xE7\x91\x9E\xE5\x87\xA1\xE8\xBE\xBE \xF0\x9F\x98\x80 a");
+    EXPECT_EQ(Utf8ToUtf16(bytes), text);
+    EXPECT_EQ(Utf16ToUtf8(L""), "");
+    EXPECT_EQ(Utf8ToUtf16(""), L"");
+}
+
+TEST(Utf, AnyInvalidSequenceGivesAnEmptyText) {
+    EXPECT_EQ(Utf8ToUtf16("abc\x80" "def"), L"");  // stray continuation byte
+    EXPECT_EQ(Utf8ToUtf16("abc\xE6\xAC"), L"");     // truncated sequence at the end
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), L"");        // overlong encoding
+}
+
+TEST(SystemErrorText, TrailingLineBreaksGoButAFullStopStays) {
+    EXPECT_EQ(ComposeSystemErrorText(L"Access is denied.\r\n", 5), L"Access is denied. (5)");
+    EXPECT_EQ(ComposeSystemErrorText(L"x\n", 1), L"x (1)");
+    EXPECT_EQ(ComposeSystemErrorText(L"x\r\r\n", 1), L"x (1)");
+    EXPECT_EQ(ComposeSystemErrorText(L"x \r\n", 1), L"x  (1)");
+    EXPECT_EQ(ComposeSystemErrorText(L"", 1234), L"未知系统错误 (1234)");
+}
+
+TEST(SystemErrorText, UsesTheSystemMessageAndTheUnsignedCode) {
+    const std::wstring text = SystemErrorText(ERROR_FILE_NOT_FOUND);
+    EXPECT_GT(text.size(), 4u);
+    EXPECT_EQ(text.substr(text.size() - 4), L" (2)");
+    EXPECT_EQ(text.find(L'\n'), std::wstring::npos);
+    const std::wstring unknown = SystemErrorText(0xE0001234u);
+    EXPECT_EQ(unknown, L"未知系统错误 (3758101044)");
+}
+
+TEST(GuidText, ThirtySixUpperCaseCharactersWithoutBraces) {
+    const std::wstring first = NewGuidText();
+    const std::string text = Utf16ToUtf8(first);
+    EXPECT_TRUE(std::regex_match(text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")))
+        << text;
+    EXPECT_NE(first, NewGuidText());
+}
+
+TEST(Folders, KnownFolderHasNoTrailingBackslash) {
+    const std::wstring folder = KnownFolderPath(0x001c /* CSIDL_LOCAL_APPDATA */);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_NE(folder.back(), L'\\');
+    EXPECT_TRUE(test::DirectoryExists(folder));
+}
+
+TEST(Folders, EnsureDirectoryCreatesParentsAndAcceptsExistingPaths) {
+    test::TempFolder root(L"folders");
+    const std::wstring deep = root / L"一\\二\\三";
+    EnsureDirectory(deep);
+    EXPECT_TRUE(test::DirectoryExists(deep));
+    EXPECT_NO_THROW(EnsureDirectory(deep));
+    // An existing file of that name passes too; the later write into it fails instead.
+    test::WriteBytes(root / L"file", "x");
+    EXPECT_NO_THROW(EnsureDirectory(root / L"file"));
+}
+
+TEST(Folders, InvalidDriveRaisesCreateDirectoryFailed) {
+    try {
+        EnsureDirectory(L"?:\\invalid\\process-exit");
+        ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "create directory failed");
+    }
+}
+
+TEST(AtomicFile, WritesUtf8WithoutBomAndLeavesNoTemporaryFile) {
+    test::TempFolder root(L"atomic");
+    const std::wstring target = root / L"latest-exit.txt";
+    ASSERT_TRUE(WriteFileAtomically(target, L"会话: 1\r\n"));
+    EXPECT_EQ(test::ReadBytes(target), "\xE4\xBC\x9A\xE8\xAF\x9D: 1\r\n");
+    ASSERT_TRUE(WriteFileAtomically(target, L"second"));
+    EXPECT_EQ(test::ReadBytes(target), "second");
+    EXPECT_EQ(test::CountFilesMatching(root.path(), L"*.tmp"), 0);
+    EXPECT_EQ(test::CountFilesMatching(root.path(), L"*"), 1);
+}
+
+TEST(AtomicFile, EmptyContentGivesAZeroByteFile) {
+    test::TempFolder root(L"atomic");
+    ASSERT_TRUE(WriteFileAtomically(root / L"empty.txt", L""));
+    EXPECT_TRUE(test::FileExists(root / L"empty.txt"));
+    EXPECT_EQ(test::ReadBytes(root / L"empty.txt"), "");
+}
+
+TEST(AtomicFile, MissingFolderFailsAndLeavesNothing) {
+    test::TempFolder root(L"atomic");
+    EXPECT_FALSE(WriteFileAtomically(root / L"missing\\x.txt", L"data"));
+    EXPECT_FALSE(test::DirectoryExists(root / L"missing"));
+    EXPECT_EQ(test::CountFilesMatching(root.path(), L"*"), 0);
+}
+
+TEST(AtomicFile, FailedMoveKeepsTheTargetAndRemovesTheTemporaryFile) {
+    test::TempFolder root(L"atomic");
+    // A folder standing at the target's name cannot be replaced by a file.
+    const std::wstring target = root / L"report.txt";
+    EnsureDirectory(target);
+    EXPECT_FALSE(WriteFileAtomically(target, L"data"));
+    EXPECT_TRUE(test::DirectoryExists(target));
+    EXPECT_EQ(test::CountFilesMatching(root.path(), L"*.tmp"), 0);
+}
+
+TEST(SmallTextFile, ReadsUpTo4096BytesOfValidUtf8Only) {
+    test::TempFolder root(L"small");
+    test::WriteBytes(root / L"ok.txt", "abc\r\n");
+    EXPECT_EQ(ReadSmallTextFile(root / L"ok.txt"), L"abc\r\n");
+    test::WriteBytes(root / L"limit.txt", std::string(4096, 'a'));
+    EXPECT_EQ(ReadSmallTextFile(root / L"limit.txt").size(), 4096u);
+    test::WriteBytes(root / L"big.txt", std::string(4097, 'a'));
+    EXPECT_EQ(ReadSmallTextFile(root / L"big.txt"), L"");
+    test::WriteBytes(root / L"bad.txt", "ab\xFF");
+    EXPECT_EQ(ReadSmallTextFile(root / L"bad.txt"), L"");
+    EXPECT_EQ(ReadSmallTextFile(root / L"missing.txt"), L"");
+    EXPECT_EQ(TrimTrailingWhitespace(L" x \t\r\n \n"), L" x");
+}
+
+}  // namespace
+}  // namespace orivanta

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "AppStateReset.h"
+#include "TestFiles.h"
+#include "common/Utf.h"
+#include "identity/DeviceIdentity.h"
+#include "identity/Sha256.h"
+#include "workflow/AppState.h"
+
+namespace orivanta {
+namespace {
+
+class DeviceIdentityTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ResetAppState();
+        App().diagnosticDataRoot = root.path();
+    }
+    void TearDown() override { test::ResetAppState(); }
+
+    std::wstring IdentityFile() const { return root / L"machine\\device-id.txt"; }
+    std::string Expected() const {
+        DWORD serial = 0;
+        ::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+        std::wstring guid = ReadMachineGuid(KEY_WOW64_64KEY);
+        if (guid.empty()) guid = ReadMachineGuid(0);
+        return Sha256Hex(Utf16ToUtf8(DeviceIdentitySource(guid, serial)));
+    }
+
+    test::TempFolder root{L"identity"};
+};
+
+TEST(DeviceIdentitySource, IsUpperCasedSoTheGuidsLetterCaseDoesNotMatter) {
+    EXPECT_EQ(DeviceIdentitySource(L"0f8fad5b-d9cb-469f-a165-70867728950e", 305419896),
+              L"ORIVANTA-DEVICE-V1|MACHINEGUID=0F8FAD5B-D9CB-469F-A165-70867728950E|SYSTEMVOLUME=305419896");
+    EXPECT_EQ(DeviceIdentitySource(L"0f8fad5b-d9cb-469f-a165-70867728950e", 4294967295u),
+              DeviceIdentitySource(L"0F8FAD5B-D9CB-469F-A165-70867728950E", 4294967295u));
+}
+
+TEST_F(DeviceIdentityTest, IsComputedOnceAndPersistedUnderTheDataRoot) {
+    const std::string first = GetStableDeviceId();
+    EXPECT_EQ(first, Expected());
+    EXPECT_EQ(first.size(), 64u);
+    EXPECT_EQ(test::ReadBytes(IdentityFile()), first + "\r\n");
+
+    // Deleting the file recomputes the same value.
+    ::DeleteFileW(IdentityFile().c_str());
+    EXPECT_EQ(GetStableDeviceId(), first);
+    EXPECT_TRUE(test::FileExists(IdentityFile()));
+}
+
+TEST_F(DeviceIdentityTest, StoredUpperCaseValueIsReturnedInLowerCaseWithoutRewriting) {
+    GetStableDeviceId();
+    const std::string stored = std::string(64, 'A') + "  \r\n";
+    test::WriteBytes(IdentityFile(), stored);
+    EXPECT_EQ(GetStableDeviceId(), std::string(64, 'a'));
+    EXPECT_EQ(test::ReadBytes(IdentityFile()), stored);
+}
+
+TEST_F(DeviceIdentityTest, EveryMalformedStoredValueIsRecomputedAndOverwritten) {
+    const std::string expected = Expected();
+    const std::string malformed[] = {
+        std::string(63, 'a') + "\r\n",
+        std::string(65, 'a') + "\r\n",
+        std::string(63, 'a') + "g\r\n",
+        " " + std::string(64, 'a') + "\r\n",
+        "",
+        std::string(62, 'a') + "\xFF\xFE\r\n",
+        std::string(4097, 'a'),
+    };
+    for (const std::string& content : malformed) {
+        GetStableDeviceId();
+        test::WriteBytes(IdentityFile(), content);
+        EXPECT_EQ(GetStableDeviceId(), expected) << content.size();
+        EXPECT_EQ(test::ReadBytes(IdentityFile()), expected + "\r\n");
+    }
+}
+
+TEST_F(DeviceIdentityTest, UnwritableIdentityFileRaisesAndKeepsWhatWasThere) {
+    GetStableDeviceId();
+    // A folder in the file's place can neither be read as an identity nor replaced.
+    ::DeleteFileW(IdentityFile().c_str());
+    ::CreateDirectoryW(IdentityFile().c_str(), nullptr);
+    try {
+        GetStableDeviceId();
+        ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "stable device identity could not be persisted");
+    }
+    EXPECT_TRUE(test::DirectoryExists(IdentityFile()));
+}
+
+TEST_F(DeviceIdentityTest, MachineFolderFollowsTheDataRoot) {
+    EXPECT_EQ(MachineFolder(), root / L"machine");
+    App().diagnosticDataRoot.clear();
+    const std::wstring normal = MachineFolder();
+    EXPECT_GT(normal.size(), 28u);
+    EXPECT_EQ(normal.substr(normal.size() - 28), L"\\Orivanta\\InstallerAssistant");
+}
+
+}  // namespace
+}  // namespace orivanta

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "AppStateReset.h"
+#include "TestFiles.h"
+#include "identity/Sha256.h"
+#include "workflow/AppState.h"
+
+namespace orivanta {
+namespace {
+
+constexpr char kEmptyDigest[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+TEST(LowerHex, HighNibbleFirstInLowerCase) {
+    const unsigned char bytes[] = {0x00, 0xAB, 0xFF};
+    EXPECT_EQ(LowerHex(bytes, sizeof(bytes)), "00abff");
+    EXPECT_EQ(LowerHex(std::string()), "");
+}
+
+TEST(Sha256Hex, MatchesTheFipsVectors) {
+    EXPECT_EQ(Sha256Hex(""), kEmptyDigest);
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+class Sha256FileTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ResetAppState(); }
+    void TearDown() override { test::ResetAppState(); }
+    test::TempFolder folder{L"sha"};
+};
+
+TEST_F(Sha256FileTest, EmptyFileGivesTheEmptyMessageDigestEvenWhilePaused) {
+    test::WriteBytes(folder / L"empty.bin", "");
+    EXPECT_EQ(Sha256FileHex(folder / L"empty.bin"), kEmptyDigest);
+    App().cancelRequested = true;
+    EXPECT_EQ(Sha256FileHex(folder / L"empty.bin"), kEmptyDigest);
+}
+
+TEST_F(Sha256FileTest, ChunkBoundariesDoNotChangeTheDigest) {
+    for (size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536 + 17}}) {
+        std::string content(size, '\0');
+        for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+        test::WriteBytes(folder / L"data.bin", content);
+        EXPECT_EQ(Sha256FileHex(folder / L"data.bin"), Sha256Hex(content)) << size;
+    }
+}
+
+TEST_F(Sha256FileTest, PauseStopsAfterTheFirstChunk) {
+    test::WriteBytes(folder / L"data.bin", std::string(200000, 'x'));
+    App().cancelRequested = true;
+    try {
+        Sha256FileHex(folder / L"data.bin");
+        ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "paused");
+    }
+    // The file handle was released: the file can be deleted at once.
+    EXPECT_TRUE(::DeleteFileW((folder / L"data.bin").c_str()));
+}
+
+TEST_F(Sha256FileTest, MissingFileOrFolderCannotBeOpened) {
+    for (const std::wstring& path : {folder / L"missing.bin", folder.path()}) {
+        try {
+            Sha256FileHex(path);
+            ADD_FAILURE() << "no failure raised";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "cannot open downloaded file");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orivanta
