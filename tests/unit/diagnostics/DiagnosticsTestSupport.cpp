@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <memory>
 
+#include "AppStateReset.h"
 #include "common/Handles.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
@@ -13,23 +14,9 @@
 namespace orivanta::test {
 
 void ResetSharedState() {
-    AppState& app = App();
-    app.diagnostics.reset();
-    {
-        std::lock_guard<std::mutex> guard(app.stateMutex);
-        app.edition = 0;
-        app.sessionId.clear();
-        app.packageId.clear();
-    }
-    app.bytesDone = 0;
-    app.bytesTotal = 0;
-    app.busy = false;
-    app.cancelRequested = false;
-    app.integrityPassed = false;
-    app.installerLaunched = false;
-    app.windowsNetworkReady = false;
-    app.centerResponded = false;
-    app.diagnosticMode = true;  // no test may stop at a message box
+    App().diagnostics.reset();
+    ResetAppState();
+    App().diagnosticMode = true;  // no test may stop at a message box
 }
 
 void DiagnosticsTest::SetUp() {
