@@ -6,6 +6,7 @@ test prefix is never touched: this test boots its own prefix under the build
 folder, runs its own wineserver, and removes prefix, server and mounts at the end.
 Needs root for mount; skips (77) where mounting is refused.
 """
+import glob
 import os
 import shutil
 import subprocess
@@ -210,10 +211,21 @@ def run(drives):
     check(os.listdir(os.path.join(roomy, PUBLISH_NAME)) == [], "the write test left a file behind")
 
 
+def sweep_stale_runs():
+    """A run killed by its timeout leaves its server and mounts; the next run removes them."""
+    for stale in glob.glob(os.path.join(winetest.BUILD_DIR, "drive-d-*")):
+        drives = DrivePrefix(stale)
+        drives.server_started = os.path.isdir(drives.prefix)
+        with open("/proc/mounts") as table:
+            drives.mounts = [line.split()[1] for line in table if line.split()[1].startswith(stale + "/")]
+        drives.close()
+
+
 def main():
     if os.geteuid() != 0:
         print("SKIPPED: mounting drives for D: needs root")
         return SKIP
+    sweep_stale_runs()
     work = tempfile.mkdtemp(prefix="drive-d-", dir=winetest.BUILD_DIR)
     drives = DrivePrefix(work)
     try:
