@@ -41,11 +41,13 @@ def requested_range(header, size):
     if not match:
         return None  # a range the node does not understand is ignored, as HTTP allows
     first = int(match.group(1))
-    last = int(match.group(2)) if match.group(2) else size - 1
-    if last < first:
-        return None
     if first >= size:
         return "unsatisfiable"
+    if not match.group(2):
+        return first, size - 1
+    last = int(match.group(2))
+    if last < first:
+        return None
     return first, min(last, size - 1)
 
 

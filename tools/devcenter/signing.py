@@ -12,7 +12,8 @@ class UrlSigner:
         self._clock = clock
 
     def _signature(self, path, expires, grant):
-        message = "%s\n%d\n%s" % (path, expires, grant)
+        # Signed unescaped, so a client that escapes the path differently still matches.
+        message = "%s\n%d\n%s" % (urllib.parse.unquote(path), expires, grant)
         return hmac.new(self._secret, message.encode("utf-8"), hashlib.sha256).hexdigest()
 
     def sign(self, path, grant, lifetime_seconds):

@@ -2,6 +2,7 @@
 // bodies as received, stage reporting of start, and the center's answers.
 #include <gtest/gtest.h>
 
+#include "AppStateReset.h"
 #include "DevCenterClient.h"
 #include "center/CenterApi.h"
 #include "center/JsonFields.h"
@@ -42,8 +43,8 @@ class CenterApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
         center_.Reset();
+        test::ResetAppState();
         App().centerBaseUrl = center_.CenterUrl();
-        App().centerResponded = false;
     }
 
     std::string LastBody(const std::string& operation) {
@@ -54,14 +55,13 @@ protected:
 };
 
 TEST(BuildCenterUrl, JoinsBaseAndPathWithExactlyOneSlash) {
-    const std::wstring saved = App().centerBaseUrl;
     App().centerBaseUrl = L"https://center.example/support-center//";
     EXPECT_EQ(BuildCenterUrl(L"/api/installer-downloads/start"),
               L"https://center.example/support-center/api/installer-downloads/start");
     App().centerBaseUrl = L"http://127.0.0.1:8080/support-center";
     EXPECT_EQ(BuildCenterUrl(L"//api/x"), L"http://127.0.0.1:8080/support-center/api/x");
     EXPECT_EQ(BuildCenterUrl(L"api/x"), L"http://127.0.0.1:8080/support-center/api/x");
-    App().centerBaseUrl = saved;
+    test::ResetAppState();
 }
 
 TEST_F(CenterApiTest, PrepareSendsItsBodyAndReadsTheCurrentPackage) {

@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "AppStateReset.h"
 #include "DevCenterClient.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
@@ -45,7 +46,7 @@ class CenterTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         center_.Reset();
-        App().centerResponded = false;
+        test::ResetAppState();
     }
 
     std::wstring PrepareUrl() const { return center_.CenterUrl() + L"/api/installer-downloads/prepare"; }
