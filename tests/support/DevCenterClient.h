@@ -80,7 +80,8 @@ public:
     // Replaces or renames the package of an edition: {"packageType":"Server", "packageId"?,
     // "versionName"?, "fileName"?, and "path" | "generatedSize" | "demoSize" or none to rename}.
     std::string SetPackage(const std::string& packageJson);
-    // Makes a session known as if started earlier: {"deviceId","sessionId","packageType","servedEnd"?}.
+    // Makes a session known as if started earlier: {"deviceId","sessionId","packageType",
+    // "servedEnd"? (default: the whole package), "packageId"? (default: the current one)}.
     std::string SeedSession(const std::string& sessionJson);
 
     // The raw control calls behind the helpers; route is relative to the control base ("/log?last=1").

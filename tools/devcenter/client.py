@@ -43,11 +43,11 @@ class ControlClient:
 
     def queue(self, operation, status=200, body=None, **options):
         """Queues an answer: body (object), or bodyText=, bodySize=, cutAfterBytes=, delayMs=, times=."""
-        spec = {"operation": operation, "status": status}
+        wanted = {"operation": operation, "status": status}
         if body is not None:
-            spec["body"] = body
-        spec.update(options)
-        return self._call("POST", "/queue", spec)
+            wanted["body"] = body
+        wanted.update(options)
+        return self._call("POST", "/queue", wanted)
 
     def log(self, **filters):
         """Log entries; filters kind=, operation=, since=, last=."""
@@ -60,11 +60,11 @@ class ControlClient:
     def packages(self):
         return {package["packageType"]: package for package in self._call("GET", "/packages")["packages"]}
 
-    def set_package(self, edition, **spec):
+    def set_package(self, edition, **wanted):
         """Replaces or renames an edition's package: path=, generatedSize=, demoSize=, packageId=, ..."""
-        spec["packageType"] = edition
-        return self._call("POST", "/packages", spec)
+        wanted["packageType"] = edition
+        return self._call("POST", "/packages", wanted)
 
-    def seed_session(self, device_id, session_id, edition, **spec):
-        spec.update({"deviceId": device_id, "sessionId": session_id, "packageType": edition})
-        return self._call("POST", "/sessions", spec)
+    def seed_session(self, device_id, session_id, edition, **wanted):
+        wanted.update({"deviceId": device_id, "sessionId": session_id, "packageType": edition})
+        return self._call("POST", "/sessions", wanted)

@@ -40,58 +40,58 @@ def _padded_body(body, size):
     return compact_json(dict(body, padding="x" * (size - bare))).encode("utf-8")
 
 
-def queued_answer(spec):
+def queued_answer(wanted):
     """Validates a queue request and returns the answer it describes."""
-    if not isinstance(spec, dict):
+    if not isinstance(wanted, dict):
         raise ControlError("queue request must be a JSON object")
-    unknown = set(spec) - {"operation", "status", "body", "bodyText", "bodySize", "cutAfterBytes", "delayMs",
+    unknown = set(wanted) - {"operation", "status", "body", "bodyText", "bodySize", "cutAfterBytes", "delayMs",
                            "contentType", "times"}
     if unknown:
         raise ControlError("unknown queue member(s): " + ", ".join(sorted(unknown)))
-    if spec.get("operation") not in OPERATIONS:
+    if wanted.get("operation") not in OPERATIONS:
         raise ControlError("operation must be one of " + ", ".join(OPERATIONS))
-    status = spec.get("status", 200)
+    status = wanted.get("status", 200)
     if not isinstance(status, int) or isinstance(status, bool) or not 100 <= status <= 599:
         raise ControlError("status must be an HTTP status code")
-    if "bodyText" in spec and ("body" in spec or "bodySize" in spec):
+    if "bodyText" in wanted and ("body" in wanted or "bodySize" in wanted):
         raise ControlError("bodyText excludes body and bodySize")
-    if "bodyText" in spec:
-        if not isinstance(spec["bodyText"], str):
+    if "bodyText" in wanted:
+        if not isinstance(wanted["bodyText"], str):
             raise ControlError("bodyText must be a string")
-        body = spec["bodyText"].encode("utf-8")
-    elif "bodySize" in spec:
-        body = _padded_body(spec.get("body", {}), _count(spec, "bodySize"))
+        body = wanted["bodyText"].encode("utf-8")
+    elif "bodySize" in wanted:
+        body = _padded_body(wanted.get("body", {}), _count(wanted, "bodySize"))
     else:
-        body = compact_json(spec.get("body", {})).encode("utf-8")
-    return {"operation": spec["operation"], "status": status, "body": body,
-            "cutAfterBytes": _count(spec, "cutAfterBytes"), "delayMs": _count(spec, "delayMs"),
-            "contentType": spec.get("contentType", "application/json; charset=utf-8")}
+        body = compact_json(wanted.get("body", {})).encode("utf-8")
+    return {"operation": wanted["operation"], "status": status, "body": body,
+            "cutAfterBytes": _count(wanted, "cutAfterBytes"), "delayMs": _count(wanted, "delayMs"),
+            "contentType": wanted.get("contentType", "application/json; charset=utf-8")}
 
 
-def _count(spec, name):
-    value = spec.get(name)
+def _count(wanted, name):
+    value = wanted.get(name)
     if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < 0):
         raise ControlError("%s must be a non-negative integer" % name)
     return value
 
 
-def _times(spec):
-    times = spec.get("times", 1)
+def _times(wanted):
+    times = wanted.get("times", 1)
     if not isinstance(times, int) or isinstance(times, bool) or times < 1:
         raise ControlError("times must be a positive integer")
     return times
 
 
-def _replacement_package(center, spec, current):
-    if not isinstance(spec, dict):
+def _replacement_package(center, wanted, current):
+    if not isinstance(wanted, dict):
         raise ControlError("package request must be a JSON object")
-    names = {"package_id": spec.get("packageId"), "version_name": spec.get("versionName"),
-             "file_name": spec.get("fileName")}
+    names = {"package_id": wanted.get("packageId"), "version_name": wanted.get("versionName"),
+             "file_name": wanted.get("fileName")}
     for value in names.values():
         if value is not None and not isinstance(value, str):
             raise ControlError("packageId, versionName and fileName must be strings")
-    package_type = package_type_of(spec.get("packageType") or spec.get("edition") or "")
-    sources = [key for key in ("path", "generatedSize", "demoSize") if key in spec]
+    package_type = package_type_of(wanted.get("packageType") or wanted.get("edition") or "")
+    sources = [key for key in ("path", "generatedSize", "demoSize") if key in wanted]
     if len(sources) > 1:
         raise ControlError("give at most one of path, generatedSize and demoSize")
     if not sources:
@@ -100,8 +100,8 @@ def _replacement_package(center, spec, current):
         return current.renamed(**names)
     source = sources[0]
     if source == "path":
-        return Package.from_file(package_type, spec["path"], **names)
-    size = _count(spec, source)
+        return Package.from_file(package_type, wanted["path"], **names)
+    size = _count(wanted, source)
     if not size:
         raise ControlError(source + " must be a positive integer")
     if source == "generatedSize":
@@ -109,20 +109,20 @@ def _replacement_package(center, spec, current):
     return center.demo_package(package_type, size, **names)
 
 
-def _seed_session(state, spec):
-    if not isinstance(spec, dict):
+def _seed_session(state, wanted):
+    if not isinstance(wanted, dict):
         raise ControlError("session request must be a JSON object")
     for name in ("deviceId", "sessionId"):
-        if not isinstance(spec.get(name), str) or not spec[name]:
+        if not isinstance(wanted.get(name), str) or not wanted[name]:
             raise ControlError(name + " must be a non-empty string")
-    package_type = package_type_of(spec.get("packageType") or spec.get("edition") or "")
+    package_type = package_type_of(wanted.get("packageType") or wanted.get("edition") or "")
     with state.lock:
         package = state.packages.get(package_type)
         if package is None:
             raise ControlError("the edition has no package")
-        package_id = spec.get("packageId", package.package_id)
-        served = _count(spec, "servedEnd")
-        session = Session(spec["deviceId"], spec["sessionId"], package_type, package_id,
+        package_id = wanted.get("packageId", package.package_id)
+        served = _count(wanted, "servedEnd")
+        session = Session(wanted["deviceId"], wanted["sessionId"], package_type, package_id,
                           served_end=package.size if served is None else served, starts=1)
         state.sessions[(session.device_id, session.session_id)] = session
         return session.describe()
@@ -176,11 +176,11 @@ def handle(center, method, route, query, body):
             device = urllib.parse.parse_qs(query).get("deviceId")
             return 200, state.device_counters(device[-1]) if device else state.counters()
         if key == ("GET", "/packages"):
-            wanted = urllib.parse.parse_qs(query).get("packageType")
+            asked = urllib.parse.parse_qs(query).get("packageType")
             with state.lock:
-                if not wanted:
+                if not asked:
                     return 200, {"packages": [package.describe() for package in state.packages.values()]}
-                package = state.packages.get(package_type_of(wanted[-1]))
+                package = state.packages.get(package_type_of(asked[-1]))
             if package is None:
                 return 404, {"error": "the edition has no package"}
             return 200, package.describe()
