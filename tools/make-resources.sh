@@ -1,5 +1,6 @@
 #!/bin/bash
-# Regenerates the program's images in resources/ from Debian tools:
+# Regenerates the program's images in resources/ (or in the folder given as the
+# only argument) from Debian tools:
 #   logo.png                 RCDATA 103, 361 x 92 RGBA, light wordmark for the dark header
 #                            (the window draws only its top 361 x 64)
 #   support-qr.bmp           BITMAP 102, 136 x 136, 24 bits, uncompressed: the support hotline
@@ -9,7 +10,8 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-out="$root/resources"
+out="${1:-$root/resources}"
+mkdir -p "$out"
 font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 hotline="tel:400-100-200"
 # Prefer the distribution's convert over any wrapper earlier on PATH.
