@@ -260,17 +260,17 @@ GdiCanvasPoint GdiCanvasPointFromClient(int x, int y, int clientWidth, int clien
     return point;
 }
 
-int GdiHitRegionAt(GdiCanvasPoint point) {
+HitRegion GdiHitRegionAt(GdiCanvasPoint point) {
     const auto inside = [&point](const RECT& r) {
         return point.x >= r.left && point.x <= r.right && point.y >= r.top && point.y <= r.bottom;
     };
-    if (inside(kServerCard)) return 1;
-    if (inside(kClientCard)) return 2;
-    if (inside(kMainButton)) return 3;
-    return 0;
+    if (inside(kServerCard)) return static_cast<HitRegion>(1);
+    if (inside(kClientCard)) return static_cast<HitRegion>(2);
+    if (inside(kMainButton)) return static_cast<HitRegion>(3);
+    return static_cast<HitRegion>(0);
 }
 
-int GdiHitTest(HWND window, LPARAM packedPoint) {
+HitRegion GdiHitTest(HWND window, LPARAM packedPoint) {
     RECT client{};
     ::GetClientRect(window, &client);
     return GdiHitRegionAt(GdiCanvasPointFromClient(GET_X_LPARAM(packedPoint), GET_Y_LPARAM(packedPoint),

@@ -62,11 +62,15 @@ struct GdiCanvasPoint {
 };
 GdiCanvasPoint GdiCanvasPointFromClient(int x, int y, int clientWidth, int clientHeight);
 
-// HitRegion values of the window (1 server card, 2 client card, 3 main button,
-// 0 elsewhere) for what this layout shows there. It draws no minimise or close
-// button, so it has no such regions: Escape, Alt+F4 and the taskbar still close.
-int GdiHitRegionAt(GdiCanvasPoint point);
+// The window's clickable items (defined with the window's canvas layout):
+// 0 none, 1 server card, 2 client card, 3 main button, 4 minimise, 5 close.
+enum class HitRegion : int;
+
+// The item under a point for what this layout shows there: its cards and its
+// button. It draws no minimise or close button, so it has no such regions;
+// Escape, Alt+F4 and the taskbar still close the window.
+HitRegion GdiHitRegionAt(GdiCanvasPoint point);
 // packedPoint: the client coordinates of a mouse message (signed 16-bit x and y).
-int GdiHitTest(HWND window, LPARAM packedPoint);
+HitRegion GdiHitTest(HWND window, LPARAM packedPoint);
 
 }  // namespace orivanta

@@ -43,6 +43,10 @@ const GdiOutline* OutlineAt(const std::vector<GdiElement>& layout, LONG left) {
     return nullptr;
 }
 
+int RegionAt(GdiCanvasPoint point) {
+    return static_cast<int>(GdiHitRegionAt(point));
+}
+
 constexpr RECT kLanLine{44, 155, 779, 180};
 constexpr RECT kButton{574, 444, 754, 486};
 constexpr RECT kServerRadio{58, 202, 86, 230};
@@ -176,18 +180,18 @@ TEST(GdiLayout, DrawsQrImageLastInItsHelpCorner) {
 }
 
 TEST(GdiHitTesting, CardsAndButtonAsDrawnWithInclusiveEdges) {
-    EXPECT_EQ(GdiHitRegionAt({42, 188}), 1);
-    EXPECT_EQ(GdiHitRegionAt({402, 309}), 1);
-    EXPECT_EQ(GdiHitRegionAt({410, 250}), 0) << "gap between the cards";
-    EXPECT_EQ(GdiHitRegionAt({418, 188}), 2);
-    EXPECT_EQ(GdiHitRegionAt({778, 309}), 2);
-    EXPECT_EQ(GdiHitRegionAt({600, 310}), 0);
-    EXPECT_EQ(GdiHitRegionAt({574, 444}), 3);
-    EXPECT_EQ(GdiHitRegionAt({754, 486}), 3);
-    EXPECT_EQ(GdiHitRegionAt({755, 470}), 0);
+    EXPECT_EQ(RegionAt({42, 188}), 1);
+    EXPECT_EQ(RegionAt({402, 309}), 1);
+    EXPECT_EQ(RegionAt({410, 250}), 0) << "gap between the cards";
+    EXPECT_EQ(RegionAt({418, 188}), 2);
+    EXPECT_EQ(RegionAt({778, 309}), 2);
+    EXPECT_EQ(RegionAt({600, 310}), 0);
+    EXPECT_EQ(RegionAt({574, 444}), 3);
+    EXPECT_EQ(RegionAt({754, 486}), 3);
+    EXPECT_EQ(RegionAt({755, 470}), 0);
     // Nothing is drawn where the Direct2D layout has its minimise and close buttons.
-    EXPECT_EQ(GdiHitRegionAt({770, 30}), 0);
-    EXPECT_EQ(GdiHitRegionAt({800, 20}), 0);
+    EXPECT_EQ(RegionAt({770, 30}), 0);
+    EXPECT_EQ(RegionAt({800, 20}), 0);
 }
 
 TEST(GdiHitTesting, ClientPixelsScaleToTheCanvasOnEachAxis) {
@@ -195,8 +199,8 @@ TEST(GdiHitTesting, ClientPixelsScaleToTheCanvasOnEachAxis) {
     EXPECT_FLOAT_EQ(point.x, 820.0f);
     EXPECT_FLOAT_EQ(point.y, 160.0f);
     // The Direct2D layout's server card at this pixel would be None here, and the reverse.
-    EXPECT_EQ(GdiHitRegionAt(GdiCanvasPointFromClient(100, 300, 1120, 710)), 1);
-    EXPECT_EQ(GdiHitRegionAt(GdiCanvasPointFromClient(1000, 450, 1120, 710)), 0);
+    EXPECT_EQ(RegionAt(GdiCanvasPointFromClient(100, 300, 1120, 710)), 1);
+    EXPECT_EQ(RegionAt(GdiCanvasPointFromClient(1000, 450, 1120, 710)), 0);
     const GdiCanvasPoint minimised = GdiCanvasPointFromClient(30, 40, 0, 0);
     EXPECT_EQ(minimised.x, 0.0f);
     EXPECT_EQ(minimised.y, 0.0f);
