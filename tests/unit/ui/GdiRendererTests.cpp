@@ -171,14 +171,6 @@ TEST(GdiLayout, PanelShowsTextsAmountsSpeedAndSaveFolder) {
     EXPECT_TRUE(HasText(layout, L"客服电话  400-100-200"));
 }
 
-TEST(GdiLayout, DrawsQrImageLastInItsHelpCorner) {
-    const auto layout = BuildGdiLayout(DisplaySnapshot{}, false);
-    const auto* qr = std::get_if<GdiQrImage>(&layout.back());
-    ASSERT_NE(qr, nullptr);
-    const RECT expected{637, 549, 723, 635};
-    EXPECT_TRUE(EqualRect(&qr->rect, &expected));
-}
-
 TEST(GdiHitTesting, CardsAndButtonAsDrawnWithInclusiveEdges) {
     EXPECT_EQ(RegionAt({42, 188}), 1);
     EXPECT_EQ(RegionAt({402, 309}), 1);
