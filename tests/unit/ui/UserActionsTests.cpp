@@ -2,12 +2,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "AppStateReset.h"
+#include "TestFiles.h"
+#include "common/Utf.h"
+#include "diagnostics/RunDiagnostics.h"
 #include "ui/UserActions.h"
 
 namespace orivanta {
@@ -88,6 +92,7 @@ protected:
         if (App().workerThread.joinable()) App().workerThread.join();
         if (::IsWindow(window_)) ::DestroyWindow(window_);
         SetActionMessageBox(previousBox_);
+        App().diagnostics.reset();
         test::ResetAppState();
     }
 
@@ -229,6 +234,28 @@ TEST_F(UserActions, ClosingDuringADownloadAsksAndNoKeepsItRunning) {
     HandleCloseRequest(window_);
     EXPECT_FALSE(::IsWindow(window_));
     EXPECT_TRUE(App().cancelRequested);
+}
+
+TEST_F(UserActions, ConfirmedCloseReportsTheCancellationOnce) {
+    test::TempFolder localAppData(L"close-report");
+    App().diagnostics = std::make_unique<RunDiagnostics>([&localAppData] { return localAppData.path(); });
+    const std::wstring latest = App().diagnostics->reportRoot() + L"\\latest-exit.txt";
+    App().busy = true;
+    boxAnswer = IDNO;
+    HandleCloseRequest(window_);
+    EXPECT_FALSE(test::FileExists(latest)) << "declined: no report";
+
+    boxAnswer = IDYES;
+    HandleCloseRequest(window_);
+    const std::wstring report = Utf8ToUtf16(test::ReadBytes(latest));
+    EXPECT_NE(report.find(L"\r\n分类: UserCancelled\r\n退出码: 0\r\n"), std::wstring::npos) << Utf16ToUtf8(report);
+    EXPECT_NE(report.find(L"\r\n原因: 用户在下载过程中关闭了安装助手，已下载文件与会话均已保留。\r\n"), std::wstring::npos);
+    EXPECT_NE(report.find(L"\r\n人工处理: 需要时重新打开程序并选择相同版本，即可继续下载且不增加次数。\r\n"),
+              std::wstring::npos);
+    EXPECT_TRUE(App().diagnostics->finished());
+    // The later controlled stop leaves the cancellation report alone.
+    App().diagnostics.reset();
+    EXPECT_EQ(Utf8ToUtf16(test::ReadBytes(latest)), report);
 }
 
 TEST_F(UserActions, AutomaticStartClosesADownloadWithoutAsking) {
