@@ -2,6 +2,7 @@
 // what it published, one key=value line each (UTF-8), plus its duration.
 // Options: --edition=N (preselected edition), --user-chose, --busy.
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <chrono>
