@@ -1,5 +1,6 @@
 // Runs the LAN discovery once, as the program's LAN thread does, and prints
-// what it published, one key=value line each (UTF-8), plus its duration.
+// what it published, one key=value line each (UTF-8), plus its duration and
+// the private neighbour-table addresses it read.
 // Options: --edition=N (preselected edition), --user-chose, --busy.
 
 #include <winsock2.h>
@@ -46,6 +47,14 @@ int main(int argc, char** argv) {
     WriteLine("userChoseEdition", app.userChoseEdition ? "1" : "0");
     WriteLine("statusText", Utf16ToUtf8(snapshot.statusText));
     WriteLine("detailText", Utf16ToUtf8(snapshot.detailText));
+    std::string neighbours;
+    for (Ipv4Address address : ReadNeighbourTable()) {
+        if (!IsPrivateAddress(address)) continue;
+        if (!neighbours.empty()) neighbours += ",";
+        neighbours += std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+                      std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+    }
+    WriteLine("neighbourTable", neighbours);
     WriteLine("elapsedMs",
               std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
     ::WSACleanup();

@@ -23,7 +23,7 @@ def check(label, fields, expected):
     for key, value in expected.items():
         if fields.get(key) != value:
             failures.append("%s: %s is %r, expected %r" % (label, key, fields.get(key), value))
-    print("%-36s %s" % (label, {k: fields.get(k) for k in ("lanState", "lanHostText", "edition",
+    print("%-36s %s" % (label, {k: fields.get(k) for k in ("lanState", "lanHostText", "edition", "neighbourTable",
                                                            "elapsedMs")}))
 
 
@@ -34,6 +34,9 @@ def scenarios(lab, wine):
         "lanState": "2", "lanHostText": HOST, "edition": "2",
         "statusText": "已根据局域网检测推荐仅客户端版",
         "detailText": "仅客户端版 · 已发现主机 " + HOST + ":9009"})
+    # The gateway the client resolved is read back from the neighbour table.
+    if "192.168.77.1" not in fields.get("neighbourTable", "").split(","):
+        failures.append("neighbour table lacks the resolved gateway: %r" % fields.get("neighbourTable"))
 
     fields = lan_netns.discover(wine, ["--edition=1", "--user-chose"])
     check("host found, server edition chosen", fields, {

@@ -240,6 +240,11 @@ class NamespaceWine:
         self.close()
 
     def _start(self):
+        root = os.path.dirname(self.prefix)
+        for name in os.listdir(root):
+            owner = name.rsplit("-", 1)[-1]
+            if name.startswith("lan-netns-prefix-") and owner.isdigit() and not _pid_alive(int(owner)):
+                shutil.rmtree(os.path.join(root, name), ignore_errors=True)
         shutil.rmtree(self.prefix, ignore_errors=True)
         template = winetest.prefix()
         if os.path.exists(os.path.join(template, "system.reg")):
