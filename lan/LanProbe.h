@@ -21,7 +21,7 @@ struct LanProbeResult {
 };
 
 // Probes the candidates in list order and stops at the first that accepts.
-// Polls App().windowClosing between connects and between batches.
+// Polls App().windowClosing between connects, between batches and while waiting.
 LanProbeResult ProbeHosts(const std::vector<Ipv4Address>& candidates, std::uint16_t port = kLanProbePort);
 
 }  // namespace orivanta
