@@ -242,7 +242,7 @@ private:
         Show(L"正在校验文件完整性");
         if (Sha256FileHex(partPath_) != metadata_.sha256) {
             // A complete file that does not verify can never be resumed into a good one;
-            // the session stays, so the retry is no new download.
+            // the session stays, so the retry belongs to the same download session.
             ::DeleteFileW(partPath_.c_str());
             Fail("SHA-256 integrity verification failed");
         }
