@@ -26,7 +26,7 @@ os.environ.setdefault("ORIVANTA_SOURCE_DIR", ROOT)
 os.environ.setdefault("ORIVANTA_BUILD_DIR", os.path.join(ROOT, "build"))
 os.environ["WINEPREFIX"] = os.path.join(ROOT, "build", "wine-main")
 
-import display  # noqa: E402
+import window_driver  # noqa: E402
 import winetest  # noqa: E402
 from devcenter import DevCenter  # noqa: E402
 
@@ -43,6 +43,9 @@ def prepare_prefix():
     subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL, start_new_session=True).wait()
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+    # Wine's desktop process goes on starting after that first program ends; a
+    # window created before it is ready fails to be created.
+    time.sleep(5)
 
 
 def stop_prefix():
@@ -66,18 +69,13 @@ def program_arguments(center, data_root, *extra):
             "--diagnostic-data-root=" + winetest.windows_path(data_root), *extra]
 
 
-def first_screen_screenshot(screen, center, data_root, path):
-    program = winetest.start_program(winetest.program_path(), program_arguments(center, data_root),
-                                     env_extra=screen.env())
-    try:
-        window = screen.find_window(name=WINDOW_TITLE, timeout=60)
-        time.sleep(2)
-        screen.screenshot(path, window)
-        screen.key(window, "Escape")
-        program.wait(timeout=30)
-    finally:
-        if program.poll() is None:
-            program.kill()
+def first_screen_screenshot(center, data_root, path):
+    """A run that only shows the first screen, photographed and closed with its close button."""
+    with window_driver.ProgramRun(program_arguments(center, data_root)) as run:
+        window = run.window()
+        window.canvas_capture().save(path)
+        window.click(1086, 33)
+        run.wait_exit(timeout=60)
 
 
 def main():
@@ -105,18 +103,20 @@ def main():
                                           timeout=24 * 3600, capture=False)
             screenshot = None
         else:
-            screen = display.VirtualDisplay().start()
+            screen = None
             try:
                 screenshot = os.path.join(job, "first-screen.png")
-                first_screen_screenshot(screen, center, data_root, screenshot)
+                first_screen_screenshot(center, data_root, screenshot)
                 print("no display: automatic-start run of the", arguments.edition, "edition under Xvfb")
+                screen = window_driver.VirtualDisplay()
                 result = winetest.run_program(
                     winetest.program_path(),
                     program_arguments(center, data_root, "--diagnostic-autostart=" + arguments.edition),
                     timeout=1800, env_extra=screen.env(), capture=False)
             finally:
                 stop_prefix()
-                screen.stop()
+                if screen is not None:
+                    screen.stop()
     print("exit code:", result.returncode)
     latest = os.path.join(report_folder(), "latest-exit.txt")
     if os.path.exists(latest):
