@@ -7,6 +7,7 @@ Everything started here is detached from the test runner's pipes.
 import os
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winetest  # noqa: E402
@@ -25,6 +26,9 @@ def setup():
     # Wine's own service processes outlive the program that starts them; start
     # them here, detached, so that no test's output pipe is held open by them.
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+    # Wine's desktop process goes on starting after that first program ends; a
+    # window created before it is ready fails to be created.
+    time.sleep(5)
     if not winetest.install_fonts(prefix):
         print("CJK fonts not installed: screenshots will show boxes for Chinese text")
     print("wine prefix ready:", prefix)
