@@ -9,16 +9,21 @@
 namespace orivanta {
 namespace {
 
-ComPtr<ID2D1Bitmap> BitmapFromImagingSource(ID2D1RenderTarget* target, IWICImagingFactory* imaging,
-                                            IWICBitmapSource* source) {
+ComPtr<IWICBitmapSource> ConvertToPremultipliedBgra(IWICImagingFactory* imaging, IWICBitmapSource* source) {
     ComPtr<IWICFormatConverter> converter;
     if (FAILED(imaging->CreateFormatConverter(converter.put()))) return {};
     if (FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
                                      WICBitmapPaletteTypeCustom))) {
         return {};
     }
+    ComPtr<IWICBitmapSource> converted;
+    if (FAILED(converter->QueryInterface(__uuidof(IWICBitmapSource), converted.put_void()))) return {};
+    return converted;
+}
+
+ComPtr<ID2D1Bitmap> CreateBitmap(ID2D1RenderTarget* target, const ComPtr<IWICBitmapSource>& image) {
     ComPtr<ID2D1Bitmap> bitmap;
-    if (FAILED(target->CreateBitmapFromWicBitmap(converter.get(), nullptr, bitmap.put()))) return {};
+    if (!image || FAILED(target->CreateBitmapFromWicBitmap(image.get(), nullptr, bitmap.put()))) return {};
     return bitmap;
 }
 
@@ -51,7 +56,7 @@ float RenderTargetDpi(int clientWidth) {
     return clientWidth >= 1 ? static_cast<float>(clientWidth) * 96.0f / kCanvasWidth : 96.0f;
 }
 
-ComPtr<ID2D1Bitmap> LoadQrBitmap(ID2D1RenderTarget* target, IWICImagingFactory* imaging, HMODULE module) {
+ComPtr<IWICBitmapSource> DecodeQrImage(IWICImagingFactory* imaging, HMODULE module) {
     UniqueGdiObject dib(::LoadImageW(module, MAKEINTRESOURCEW(kQrBitmapResourceId), IMAGE_BITMAP, 0, 0,
                                      LR_CREATEDIBSECTION));
     if (!dib || imaging == nullptr) return {};
@@ -60,10 +65,10 @@ ComPtr<ID2D1Bitmap> LoadQrBitmap(ID2D1RenderTarget* target, IWICImagingFactory* 
                                                 source.put()))) {
         return {};
     }
-    return BitmapFromImagingSource(target, imaging, source.get());
+    return ConvertToPremultipliedBgra(imaging, source.get());
 }
 
-ComPtr<ID2D1Bitmap> LoadLogoBitmap(ID2D1RenderTarget* target, IWICImagingFactory* imaging, HMODULE module) {
+ComPtr<IWICBitmapSource> DecodeLogoImage(IWICImagingFactory* imaging, HMODULE module) {
     HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(kLogoResourceId), RT_RCDATA);
     if (resource == nullptr || imaging == nullptr) return {};
     HGLOBAL loaded = ::LoadResource(module, resource);
@@ -81,7 +86,7 @@ ComPtr<ID2D1Bitmap> LoadLogoBitmap(ID2D1RenderTarget* target, IWICImagingFactory
     }
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.put()))) return {};
-    return BitmapFromImagingSource(target, imaging, frame.get());
+    return ConvertToPremultipliedBgra(imaging, frame.get());
 }
 
 bool EnsureDeviceResources(HWND window) {
@@ -105,8 +110,8 @@ bool EnsureDeviceResources(HWND window) {
     }
 
     HMODULE module = ::GetModuleHandleW(nullptr);
-    g.qrBitmap = LoadQrBitmap(g.renderTarget.get(), g.imagingFactory.get(), module);
-    g.logoBitmap = LoadLogoBitmap(g.renderTarget.get(), g.imagingFactory.get(), module);
+    g.qrBitmap = CreateBitmap(g.renderTarget.get(), DecodeQrImage(g.imagingFactory.get(), module));
+    g.logoBitmap = CreateBitmap(g.renderTarget.get(), DecodeLogoImage(g.imagingFactory.get(), module));
     return true;
 }
 

@@ -43,9 +43,10 @@ void ReleaseGraphicsObjects();
 // DPI that makes the canvas' 1120 units span the client width; 96 for an empty client.
 float RenderTargetDpi(int clientWidth);
 
-// Images from a module's resources; null when absent or not decodable.
-ComPtr<ID2D1Bitmap> LoadQrBitmap(ID2D1RenderTarget* target, IWICImagingFactory* imaging, HMODULE module);
-ComPtr<ID2D1Bitmap> LoadLogoBitmap(ID2D1RenderTarget* target, IWICImagingFactory* imaging, HMODULE module);
+// A module's images decoded to 32-bit premultiplied BGRA, ready for a render
+// target; null when the resource is absent or not decodable.
+ComPtr<IWICBitmapSource> DecodeQrImage(IWICImagingFactory* imaging, HMODULE module);
+ComPtr<IWICBitmapSource> DecodeLogoImage(IWICImagingFactory* imaging, HMODULE module);
 
 // One label's text format; null when DirectWrite refuses it.
 ComPtr<IDWriteTextFormat> CreateLabelFormat(float size, int weight, TextAlign alignment);
