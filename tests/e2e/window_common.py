@@ -18,7 +18,7 @@ SCREENSHOTS = os.path.join(winetest.BUILD_DIR, "screenshots")
 
 
 def missing_tools():
-    return [tool for tool in ("Xvfb", "xdotool", "xwd", "wine") if shutil.which(tool) is None]
+    return [tool for tool in ("Xvfb", "xdotool", "wine") if shutil.which(tool) is None]
 
 
 def skip_without_tools():

@@ -5,9 +5,11 @@ units and mapped onto the window's current screen rectangle.
 """
 import os
 import re
+import shutil
 import signal
 import struct
 import subprocess
+import tempfile
 import time
 import zlib
 
@@ -36,9 +38,12 @@ class VirtualDisplay:
     """A private Xvfb server on a display number it picks itself (-displayfd)."""
 
     def __init__(self, width=SCREEN[0], height=SCREEN[1]):
+        # The screen is also kept as an XWD file in fbdir, so reading pixels costs no X request.
+        self.fbdir = tempfile.mkdtemp(prefix="orivanta-xvfb-")
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp",
+             "-fbdir", self.fbdir],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
         os.close(write_end)
@@ -76,6 +81,7 @@ class VirtualDisplay:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        shutil.rmtree(self.fbdir, ignore_errors=True)
 
     # Windows -----------------------------------------------------------------
 
@@ -128,12 +134,8 @@ class VirtualDisplay:
     # Pixels ------------------------------------------------------------------
 
     def capture(self):
-        return Screenshot.from_xwd(self._xwd())
-
-    def _xwd(self):
-        env = dict(os.environ, DISPLAY=self.name)
-        return subprocess.run(["xwd", "-root", "-silent"], env=env, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30, check=True).stdout
+        with open(os.path.join(self.fbdir, "Xvfb_screen0"), "rb") as stream:
+            return Screenshot.from_xwd(stream.read())
 
 
 class Screenshot:
