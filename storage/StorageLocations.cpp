@@ -1,0 +1,59 @@
+#include "storage/StorageLocations.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "common/Folders.h"
+#include "common/Handles.h"
+#include "workflow/AppState.h"
+
+namespace orivanta {
+namespace {
+
+constexpr wchar_t kPublishDriveRoot[] = L"D:\\";
+
+bool PublishDriveQualifies() {
+    if (::GetDriveTypeW(kPublishDriveRoot) != DRIVE_FIXED) return false;
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(kPublishDriveRoot, &available, nullptr, nullptr)) return false;
+    return available.QuadPart > kPublishFreeSpaceThreshold;
+}
+
+// A disk can be full, read-only or locked down by policy although it has room,
+// so only a real file creation proves the folder usable. The file is hidden and
+// removed at once; the process id keeps two instances from colliding.
+bool PublishFolderAcceptsWrites(const std::wstring& folder) {
+    const std::wstring probe = folder + L"\\.write-test-" + std::to_wstring(::GetCurrentProcessId());
+    UniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!file) return false;
+    file.reset();
+    ::DeleteFileW(probe.c_str());
+    return true;
+}
+
+}  // namespace
+
+std::wstring InstallerDownloaderRoot() {
+    const std::wstring& dataRoot = App().diagnosticDataRoot;
+    if (!dataRoot.empty()) return dataRoot;
+    return KnownFolderPath(CSIDL_LOCAL_APPDATA) + L"\\Orivanta\\InstallerDownloader";
+}
+
+std::wstring ChooseSaveFolder() {
+    const std::wstring& dataRoot = App().diagnosticDataRoot;
+    if (!dataRoot.empty()) {
+        const std::wstring folder = dataRoot + L"\\packages";
+        EnsureDirectory(folder);
+        return folder;
+    }
+    if (PublishDriveQualifies() && TryEnsureDirectory(kPublishFolderD) &&
+        PublishFolderAcceptsWrites(kPublishFolderD)) {
+        return kPublishFolderD;
+    }
+    const std::wstring fallback = InstallerDownloaderRoot() + L"\\packages";
+    EnsureDirectory(fallback);
+    return fallback;
+}
+
+}  // namespace orivanta

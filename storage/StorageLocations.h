@@ -1,0 +1,25 @@
+#pragma once
+// Where packages and per-user data live: the downloader root and the save
+// folder, preferably the plainly named folder on the second fixed disk.
+
+#include <string>
+
+namespace orivanta {
+
+// The preferred save folder, used only when drive D: passes every probe.
+inline constexpr wchar_t kPublishFolderD[] = L"D:\\欧瑞凡达安装包";
+
+// Drive D: must offer strictly more than this to the current user.
+inline constexpr unsigned long long kPublishFreeSpaceThreshold = 10ULL * 1024 * 1024 * 1024;
+
+// Per-user data root (not created): local application data + "\Orivanta\InstallerDownloader",
+// or the diagnostic data root itself. Raises "known folder failed".
+std::wstring InstallerDownloaderRoot();
+
+// The existing folder where packages are published: <diagnostic data root>\packages,
+// else D:\欧瑞凡达安装包 when D: is a fixed disk with room that accepts a write,
+// else <downloader root>\packages. Nothing about D: is ever reported; raises
+// "create directory failed" only when the chosen fallback cannot be created.
+std::wstring ChooseSaveFolder();
+
+}  // namespace orivanta
