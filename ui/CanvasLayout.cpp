@@ -47,8 +47,8 @@ HitRegion HitTest(HWND window, LPARAM packedPoint) {
     return HitTestCanvas(CanvasPointFromClient(window, GET_X_LPARAM(packedPoint), GET_Y_LPARAM(packedPoint)));
 }
 
-bool IsDragBandPoint(CanvasPoint point) {
-    return point.y < kDragBandBottom && !kCaptionButtonsRect.Contains(point);
+bool IsDragBandPoint(CanvasPoint point, bool captionButtonsShown) {
+    return point.y < kDragBandBottom && !(captionButtonsShown && kCaptionButtonsRect.Contains(point));
 }
 
 }  // namespace orivanta

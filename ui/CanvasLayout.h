@@ -29,7 +29,7 @@ HitRegion HitTestCanvas(CanvasPoint point);
 HitRegion HitTest(HWND window, LPARAM packedPoint);
 
 // True where the header band drags the window: above y = 66, outside the
-// minimise and close buttons.
-bool IsDragBandPoint(CanvasPoint point);
+// minimise and close buttons when they are shown (the GDI layout has none).
+bool IsDragBandPoint(CanvasPoint point, bool captionButtonsShown = true);
 
 }  // namespace orivanta

@@ -71,6 +71,12 @@ TEST(DragBand, HeaderDragsExceptOverTheCaptionButtons) {
     EXPECT_TRUE(IsDragBandPoint({1115, 30}));
 }
 
+TEST(DragBand, WithoutCaptionButtonsTheWholeBandDrags) {
+    EXPECT_TRUE(IsDragBandPoint({1030, 30}, false));
+    EXPECT_TRUE(IsDragBandPoint({1080, 8}, false));
+    EXPECT_FALSE(IsDragBandPoint({1080, 66}, false));
+}
+
 RECT WorkArea(int width, int height) {
     return RECT{0, 0, width, height};
 }
