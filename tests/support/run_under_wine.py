@@ -1,10 +1,33 @@
-"""Runs one Windows test program under Wine in the test prefix; exits with its code."""
+"""Runs one Windows test program under Wine in the test prefix; exits with its code.
+
+    run_under_wine.py [--with-devcenter] PROGRAM [ARGS...]
+
+--with-devcenter starts the development center for the run and passes its URLs
+in ORIVANTA_TEST_CENTER_URL and ORIVANTA_TEST_CENTER_CONTROL.
+"""
+import contextlib
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import winetest  # noqa: E402
 
+
+def main(arguments):
+    with_devcenter = bool(arguments) and arguments[0] == "--with-devcenter"
+    if with_devcenter:
+        arguments = arguments[1:]
+    env_extra = {}
+    with contextlib.ExitStack() as stack:
+        if with_devcenter:
+            from devcenter_fixture import environment, running_devcenter
+            # Wine's WinHTTP would send loopback requests to a proxy named here.
+            for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
+                os.environ.pop(name, None)
+            env_extra = environment(stack.enter_context(running_devcenter()))
+        result = winetest.run_program(arguments[0], arguments[1:], timeout=570, capture=False, env_extra=env_extra)
+    return result.returncode
+
+
 if __name__ == "__main__":
-    result = winetest.run_program(sys.argv[1], sys.argv[2:], timeout=570, capture=False)
-    sys.exit(result.returncode)
+    sys.exit(main(sys.argv[1:]))

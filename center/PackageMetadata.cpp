@@ -1,0 +1,53 @@
+#include "center/PackageMetadata.h"
+
+#include <stdexcept>
+
+#include "center/CenterTransport.h"
+#include "center/JsonFields.h"
+
+namespace orivanta {
+
+namespace {
+
+constexpr char kHotline[] = "400-100-200";
+constexpr char kHotlineSentence[] = " 请联系欧瑞凡达客服 400-100-200。";
+
+bool IsLowerHexDigest(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+PackageMetadata ParsePackageMetadata(const CenterResponse& response) {
+    PackageMetadata metadata;
+    metadata.packageId = JsonStringField(response.body, "packageId");
+    metadata.versionName = JsonStringField(response.body, "versionName");
+    metadata.fileName = JsonStringField(response.body, "fileName");
+    metadata.sha256 = JsonStringField(response.body, "sha256");
+    metadata.sizeBytes = JsonIntegerField(response.body, "sizeBytes");
+
+    for (char& c : metadata.sha256) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    }
+    if (metadata.packageId.empty() || metadata.fileName.empty() || !IsLowerHexDigest(metadata.sha256) ||
+        metadata.sizeBytes <= 0) {
+        throw std::runtime_error("中心返回的安装包元数据不完整");
+    }
+    return metadata;
+}
+
+std::string DescribeCenterFailure(const CenterResponse& response, const std::string& defaultText) {
+    std::string message = JsonStringField(response.body, "message");
+    const std::string code = JsonStringField(response.body, "errorCode");
+    if (message.empty()) message = defaultText;
+    if (code == "DEVICE_DOWNLOAD_LIMIT_REACHED" && message.find(kHotline) == std::string::npos) {
+        message += kHotlineSentence;
+    }
+    return message;
+}
+
+}  // namespace orivanta

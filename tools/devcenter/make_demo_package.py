@@ -1,0 +1,121 @@
+"""Builds a demo installer package: a tiny real Windows program padded to a chosen size.
+
+    python3 tools/devcenter/make_demo_package.py --size BYTES --out PATH [--label TEXT]
+
+The program (tools/demo-installer/DemoInstaller.cpp) writes "<its path>.launched.txt"
+with the UTC time and its process id when started, and exits 0. Padding bytes are
+appended after its image and derive from the label, so two labels give two
+packages of the same size with different SHA-256.
+"""
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+if __name__ == "__main__" and not __package__:
+    # Run as a script: load this folder as the package "devcenter", not as loose modules.
+    _here = os.path.dirname(os.path.abspath(__file__))
+    sys.path[:] = [os.path.dirname(_here)] + [p for p in sys.path if os.path.abspath(p or os.curdir) != _here]
+    from devcenter.make_demo_package import main as _main
+    sys.exit(_main())
+
+from .catalog import write_generated_file  # noqa: E402
+
+TOOLS_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SOURCE = os.path.join(TOOLS_DIR, "demo-installer", "DemoInstaller.cpp")
+COMPILER = os.environ.get("ORIVANTA_DEMO_CXX", "x86_64-w64-mingw32-g++-posix")
+FLAGS = ["-std=c++17", "-Os", "-s", "-static", "-mwindows", "-municode"]
+
+
+class DemoBuildError(RuntimeError):
+    pass
+
+
+def _program_key():
+    digest = hashlib.sha256()
+    with open(SOURCE, "rb") as stream:
+        digest.update(stream.read())
+    digest.update(("\0".join([COMPILER] + FLAGS)).encode("utf-8"))
+    return digest.hexdigest()[:16]
+
+
+def _temporary_name(path):
+    return "%s.%d.tmp" % (path, os.getpid())
+
+
+def compile_program(cache_dir):
+    """Path of the compiled demo program, built once per source and flags."""
+    os.makedirs(cache_dir, exist_ok=True)
+    program = os.path.join(cache_dir, "DemoInstaller-%s.exe" % _program_key())
+    if os.path.isfile(program):
+        return program
+    if shutil.which(COMPILER) is None:
+        raise DemoBuildError("%s is not installed; give the center a --package instead" % COMPILER)
+    temporary = _temporary_name(program)
+    result = subprocess.run([COMPILER, *FLAGS, "-o", temporary, SOURCE], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    if result.returncode != 0:
+        raise DemoBuildError("demo installer build failed:\n" + result.stdout.decode("utf-8", errors="replace"))
+    os.replace(temporary, program)
+    return program
+
+
+def write_demo_package(program, size, out, label):
+    image_size = os.path.getsize(program)
+    if size < image_size:
+        raise DemoBuildError("size %d is smaller than the demo program itself (%d bytes)" % (size, image_size))
+    directory = os.path.dirname(os.path.abspath(out))
+    os.makedirs(directory, exist_ok=True)
+    padding = _temporary_name(out) + ".padding"
+    if size > image_size:
+        write_generated_file(padding, size - image_size, "demo-padding-" + label)
+    temporary = _temporary_name(out)
+    try:
+        with open(temporary, "wb") as target:
+            with open(program, "rb") as source:
+                shutil.copyfileobj(source, target)
+            if size > image_size:
+                with open(padding, "rb") as source:
+                    shutil.copyfileobj(source, target)
+        os.replace(temporary, out)
+    finally:
+        for leftover in (padding, temporary):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+    return out
+
+
+def build_demo_package(size, out=None, label="demo", cache_dir=None):
+    """Builds (or finds in cache_dir) the demo package of size bytes; returns its path."""
+    cache_dir = cache_dir or os.path.join(tempfile.gettempdir(), "orivanta-devcenter-cache")
+    program = compile_program(cache_dir)
+    if out is None:
+        safe_label = "".join(c if c.isalnum() or c in "-_" else "_" for c in label)
+        out = os.path.join(cache_dir, "demo-%s-%s-%d.exe" % (_program_key(), safe_label, size))
+        if os.path.isfile(out) and os.path.getsize(out) == size:
+            return out
+    return write_demo_package(program, size, out, label)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description="Build a padded demo installer package.")
+    parser.add_argument("--size", type=int, required=True, help="package size in bytes")
+    parser.add_argument("--out", required=True, help="where to write the package")
+    parser.add_argument("--label", default="demo", help="varies the padding (and so the SHA-256)")
+    parser.add_argument("--cache-dir", help="where the compiled program is kept between builds")
+    arguments = parser.parse_args(argv)
+    try:
+        path = build_demo_package(arguments.size, arguments.out, arguments.label, arguments.cache_dir)
+    except DemoBuildError as error:
+        print("make_demo_package: %s" % error, file=sys.stderr)
+        return 1
+    print(path, flush=True)
+    return 0
+
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,69 @@
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+from devcenter import make_demo_package as demo
+
+SIZE = 300_000
+
+
+def _wine_prefix_ready():
+    prefix = os.environ.get("WINEPREFIX")
+    return bool(prefix) and os.path.isfile(os.path.join(prefix, "system.reg")) and shutil.which("wine")
+
+
+@unittest.skipUnless(shutil.which(demo.COMPILER), demo.COMPILER + " is not installed")
+class DemoPackageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="devcenter-demo-")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def build(self, name, size=SIZE, label="demo"):
+        return demo.build_demo_package(size, os.path.join(self.folder, name), label, cache_dir=self.folder)
+
+    def test_package_is_a_gui_program_padded_to_the_size(self):
+        path = self.build("Setup.exe")
+        with open(path, "rb") as stream:
+            data = stream.read()
+        self.assertEqual(len(data), SIZE)
+        self.assertEqual(data[:2], b"MZ")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        self.assertEqual(data[pe:pe + 4], b"PE\0\0")
+        subsystem = struct.unpack_from("<H", data, pe + 24 + 68)[0]
+        self.assertEqual(subsystem, 2)  # IMAGE_SUBSYSTEM_WINDOWS_GUI
+        with open(demo.compile_program(self.folder), "rb") as stream:
+            self.assertTrue(data.startswith(stream.read()))
+
+    def test_labels_vary_the_digest_and_the_same_label_repeats_it(self):
+        def digest(path):
+            with open(path, "rb") as stream:
+                return hashlib.sha256(stream.read()).hexdigest()
+        server = digest(self.build("a.exe", label="Server"))
+        self.assertEqual(server, digest(self.build("b.exe", label="Server")))
+        self.assertNotEqual(server, digest(self.build("c.exe", label="ClientOnly")))
+
+    def test_size_below_the_program_is_refused(self):
+        with self.assertRaises(demo.DemoBuildError):
+            self.build("tiny.exe", size=100)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "tiny.exe")))
+
+    @unittest.skipUnless(os.name == "nt" or _wine_prefix_ready(), "needs Windows or a Wine prefix")
+    def test_launched_package_leaves_its_proof_and_exits_zero(self):
+        path = self.build("Launch Me.exe")
+        command = [path] if os.name == "nt" else ["wine", path]
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=120, check=False)
+        self.assertEqual(result.returncode, 0)
+        with open(path + ".launched.txt", "rb") as stream:
+            proof = stream.read().decode("ascii")
+        lines = proof.split("\r\n")
+        self.assertRegex(lines[0], r"^launchedAtUtc=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+        self.assertRegex(lines[1], r"^processId=\d+$")
