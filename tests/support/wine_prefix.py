@@ -25,6 +25,8 @@ def setup():
     # Wine's own service processes outlive the program that starts them; start
     # them here, detached, so that no test's output pipe is held open by them.
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+    if not winetest.install_fonts(prefix):
+        print("CJK fonts not installed: screenshots will show boxes for Chinese text")
     print("wine prefix ready:", prefix)
 
 

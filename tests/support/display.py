@@ -1,0 +1,152 @@
+"""An X display for tests that show real windows under Wine: a private Xvfb,
+screenshots, pixel colours and window lookup with xdotool.
+
+    with VirtualDisplay(glx=False) as display:
+        program = winetest.start_program(exe, args, env_extra=display.env())
+        window = display.find_window(name="欧瑞凡达安装助手")
+        display.screenshot("shot.png", window)
+
+Without GLX, Wine's Direct3D has no OpenGL to run on, so Direct2D cannot create
+a window render target and a program falls back to GDI drawing.
+Everything started here is detached from the caller's pipes and stopped by stop().
+"""
+import os
+import re
+import select
+import shutil
+import subprocess
+import tempfile
+import time
+
+_CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
+
+
+def available():
+    """True when Xvfb, xdotool, xwd and ImageMagick are installed."""
+    return all(shutil.which(tool) for tool in ("Xvfb", "xdotool", "xwd", _CONVERT))
+
+
+class VirtualDisplay:
+    def __init__(self, glx=True, width=1600, height=1000, depth=24):
+        self.glx = glx
+        self.screen = "%dx%dx%d" % (width, height, depth)
+        self.number = None
+        self._process = None
+
+    def start(self, timeout=20):
+        """Starts Xvfb on the first free display number (Xvfb picks it and reports it)."""
+        read_end, write_end = os.pipe()
+        command = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp",
+                   "-noreset"]
+        if not self.glx:
+            command += ["-extension", "GLX"]
+        try:
+            self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.DEVNULL, pass_fds=(write_end,),
+                                             start_new_session=True)
+        finally:
+            os.close(write_end)
+        try:
+            text = b""
+            deadline = time.monotonic() + timeout
+            while not text.endswith(b"\n"):
+                remaining = deadline - time.monotonic()
+                if remaining <= 0 or not select.select([read_end], [], [], remaining)[0]:
+                    raise RuntimeError("Xvfb did not report its display")
+                chunk = os.read(read_end, 32)
+                if not chunk:
+                    raise RuntimeError("Xvfb ended before it was ready")
+                text += chunk
+            self.number = int(text.strip())
+        except Exception:
+            self.stop()
+            raise
+        finally:
+            os.close(read_end)
+        return self
+
+    def stop(self):
+        if self._process is None:
+            return
+        if self._process.poll() is None:
+            self._process.terminate()
+            try:
+                self._process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait(timeout=10)
+        self._process = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    @property
+    def name(self):
+        return ":%d" % self.number
+
+    def env(self):
+        return {"DISPLAY": self.name}
+
+    def _run(self, command, timeout=30, check=True):
+        environment = dict(os.environ, DISPLAY=self.name)
+        return subprocess.run(command, env=environment, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=timeout, check=check)
+
+    def find_windows(self, name=None, class_name=None, only_visible=True):
+        """X window ids whose title (a regular expression) or WM_CLASS matches."""
+        command = ["xdotool", "search"]
+        if only_visible:
+            command.append("--onlyvisible")
+        if name is not None:
+            command += ["--name", name]
+        if class_name is not None:
+            command += ["--class", class_name]
+        result = self._run(command, check=False)
+        return [int(line) for line in result.stdout.decode().split()]
+
+    def find_window(self, name=None, class_name=None, timeout=60, only_visible=True):
+        """The first matching window, waiting for it to appear; raises on timeout."""
+        deadline = time.monotonic() + timeout
+        while True:
+            windows = self.find_windows(name, class_name, only_visible)
+            if windows:
+                return windows[0]
+            if time.monotonic() > deadline:
+                raise TimeoutError("no window matching name=%r class=%r" % (name, class_name))
+            time.sleep(0.25)
+
+    def geometry(self, window):
+        """(x, y, width, height) of a window on the screen."""
+        output = self._run(["xdotool", "getwindowgeometry", "--shell", str(window)]).stdout.decode()
+        values = dict(re.findall(r"^(\w+)=(\d+)$", output, re.MULTILINE))
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click(self, window, x, y):
+        """A left click at (x, y) of the window's client pixels."""
+        self._run(["xdotool", "mousemove", "--window", str(window), str(x), str(y), "click", "1"])
+
+    def key(self, window, key_name):
+        self._run(["xdotool", "key", "--window", str(window), key_name])
+
+    def screenshot(self, path, window=None):
+        """Saves the root window, or one window, as PNG."""
+        with tempfile.TemporaryDirectory(prefix="orivanta-shot-") as work:
+            dump = os.path.join(work, "screen.xwd")
+            target = ["-root"] if window is None else ["-id", str(window)]
+            self._run(["xwd", "-silent", *target, "-out", dump])
+            os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+            subprocess.run([_CONVERT, "xwd:" + dump, "png:" + path], stdin=subprocess.DEVNULL,
+                           capture_output=True, timeout=60, check=True)
+        return path
+
+
+def pixel(png_path, x, y):
+    """(red, green, blue) of one pixel of a saved screenshot."""
+    channels = " ".join("%%[fx:round(255*p{%d,%d}.%s)]" % (x, y, channel) for channel in "rgb")
+    result = subprocess.run([_CONVERT, png_path, "-format", channels, "info:"], stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=60, check=True)
+    red, green, blue = (int(value) for value in result.stdout.decode().split())
+    return red, green, blue

@@ -1,0 +1,116 @@
+#include "ui/UserActions.h"
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "workflow/Edition.h"
+
+namespace orivanta {
+namespace {
+
+MessageBoxFunction showMessageBox = ::MessageBoxW;
+
+void Invalidate(HWND window) {
+    if (window != nullptr) ::InvalidateRect(window, nullptr, FALSE);
+}
+
+int SelectedEdition() {
+    AppState& app = App();
+    std::lock_guard<std::mutex> lock(app.stateMutex);
+    return app.edition;
+}
+
+bool HostFound() {
+    AppState& app = App();
+    std::lock_guard<std::mutex> lock(app.stateMutex);
+    return app.lanState == kLanHostFound;
+}
+
+}  // namespace
+
+MessageBoxFunction SetActionMessageBox(MessageBoxFunction function) {
+    const MessageBoxFunction previous = showMessageBox;
+    showMessageBox = function;
+    return previous;
+}
+
+void SelectEdition(HWND window, int edition) {
+    AppState& app = App();
+    if (app.busy) return;
+    if (edition == kEditionServer && HostFound()) {
+        showMessageBox(window,
+                       L"已在局域网发现门诊主机。\n\n同一门诊通常只安装一台主机；如确需多主机部署，请联系欧瑞凡达客服 "
+                       L"400-100-200 协助安装。",
+                       L"主机安装需客服协助", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    ChooseEdition(edition);
+    app.focusIndex = edition;
+    Invalidate(window);
+}
+
+void MainButtonAction(WorkerBody worker) {
+    AppState& app = App();
+    const int edition = SelectedEdition();
+    if (edition == kEditionNone) return;
+    if (app.busy) {
+        app.cancelRequested = true;
+        SetStatus(L"正在暂停…");
+        Invalidate(app.mainWindow.load());
+        return;
+    }
+    if (app.workerThread.joinable()) app.workerThread.join();
+    app.cancelRequested = false;
+    app.busy = true;
+    SetStatusAndDetail(L"正在准备安全下载",
+                       edition == kEditionServer ? L"服务端版 · 官方最新版" : L"仅客户端版 · 官方最新版");
+    app.workerThread = std::thread(worker);
+    Invalidate(app.mainWindow.load());
+}
+
+void HandleCloseRequest(HWND window) {
+    AppState& app = App();
+    if (!app.busy) {
+        ::DestroyWindow(window);
+        return;
+    }
+    if (!app.autoStart) {
+        const int answer = showMessageBox(
+            window, L"下载尚未完成。现在关闭会保留进度，下次继续不会增加下载次数。\n\n确定关闭吗？", L"关闭安装助手",
+            MB_YESNO | MB_ICONQUESTION);
+        if (answer != IDYES) return;
+    }
+    app.cancelRequested = true;
+    FinishRun(L"UserCancelled", 0, L"用户在下载过程中关闭了安装助手，已下载文件与会话均已保留。",
+              L"需要时重新打开程序并选择相同版本，即可继续下载且不增加次数。", L"");
+    // The worker is joined by the shutdown after the message loop, not here.
+    ::DestroyWindow(window);
+}
+
+void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
+    AppState& app = App();
+    app.busy = false;
+    Invalidate(window);
+    if (outcome == WorkerOutcome::Completed) {
+        if (!app.autoStart) {
+            showMessageBox(window,
+                           L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
+                           L"下载完成", MB_OK | MB_ICONINFORMATION);
+        }
+        ::DestroyWindow(window);
+    } else if (outcome == WorkerOutcome::Failed) {
+        if (app.autoStart) {
+            ::DestroyWindow(window);
+            return;
+        }
+        std::wstring message;
+        {
+            std::lock_guard<std::mutex> lock(app.stateMutex);
+            message = app.detailText;
+        }
+        showMessageBox(window, message.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
+    }
+}
+
+}  // namespace orivanta
