@@ -24,8 +24,10 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["分类"], "Completed")
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["下载类型"], "仅客户端版")
+            # The worker writes the report itself, before it clears busy.
             self.assertEqual(report["关键状态"],
-                             "busy=false, cancelRequested=false, integrityPassed=true, installerLaunched=true")
+                             "busy=true, cancelRequested=false, integrityPassed=true, installerLaunched=true")
+            self.assertEqual(report["稳定代码位置"], "OrivantaInstaller::Worker")
             launched = window_driver.wait_until(lambda: files_named(root, ".launched.txt"), 30,
                                                 what="the demo installer to start")
             self.assertIn("ClientOnly", launched[0])
