@@ -37,14 +37,13 @@ def wait_until(predicate, timeout, interval=0.2, what="condition"):
 class VirtualDisplay:
     """A private Xvfb server on a display number it picks itself (-displayfd)."""
 
-    def __init__(self, width=SCREEN[0], height=SCREEN[1], glx=True):
-        """Without GLX, Wine's Direct3D cannot run, so no Direct2D window target can be created."""
+    def __init__(self, width=SCREEN[0], height=SCREEN[1]):
         # The screen is also kept as an XWD file in fbdir, so reading pixels costs no X request.
         self.fbdir = tempfile.mkdtemp(prefix="orivanta-xvfb-")
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp",
-             "-fbdir", self.fbdir] + ([] if glx else ["-extension", "GLX"]),
+             "-fbdir", self.fbdir],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
         os.close(write_end)
@@ -301,8 +300,7 @@ class ProgramRun:
     one the program would probe the machine's real networks.
     """
 
-    def __init__(self, args, glx=True):
-        self.glx = glx
+    def __init__(self, args):
         if not any(a.startswith(("--diagnostic-lan=", "--diagnostic-autostart=")) for a in args):
             raise ValueError("a window run needs --diagnostic-lan= or --diagnostic-autostart=")
         self.args = list(args)
@@ -311,7 +309,7 @@ class ProgramRun:
 
     def __enter__(self):
         import winetest
-        self.display = VirtualDisplay(glx=self.glx)
+        self.display = VirtualDisplay()
         self.reports_before = set(exit_reports())
         self.started = time.monotonic()
         self.process = winetest.start_program(winetest.program_path(), self.args, env_extra=self.display.env())
@@ -326,11 +324,11 @@ class ProgramRun:
         finally:
             self.display.stop()
 
-    def window(self, timeout=90, point=(30, 400), background=BACKGROUND):
-        """The main window once its first frame is on the screen (background colour at point)."""
+    def window(self, timeout=90):
+        """The main window once its first frame is on the screen."""
         window = ProgramWindow.wait(self.display, timeout)
         window.park_mouse()
-        wait_until(lambda: window.canvas_capture().pixel(*point) == background, timeout, what="the first frame")
+        wait_until(lambda: window.canvas_capture().pixel(30, 400) == BACKGROUND, timeout, what="the first frame")
         return window
 
     def wait_exit(self, timeout=60):
