@@ -4,6 +4,7 @@
 
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
+#include "identity/Sha256.h"
 
 namespace orivanta {
 
@@ -12,14 +13,6 @@ namespace {
 constexpr char kHotline[] = "400-100-200";
 constexpr char kHotlineSentence[] = " 请联系欧瑞凡达客服 400-100-200。";
 
-bool IsLowerHexDigest(const std::string& text) {
-    if (text.size() != 64) return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 PackageMetadata ParsePackageMetadata(const CenterResponse& response) {
@@ -27,13 +20,9 @@ PackageMetadata ParsePackageMetadata(const CenterResponse& response) {
     metadata.packageId = JsonStringField(response.body, "packageId");
     metadata.versionName = JsonStringField(response.body, "versionName");
     metadata.fileName = JsonStringField(response.body, "fileName");
-    metadata.sha256 = JsonStringField(response.body, "sha256");
+    metadata.sha256 = LowerCaseDigest(JsonStringField(response.body, "sha256"));
     metadata.sizeBytes = JsonIntegerField(response.body, "sizeBytes");
-
-    for (char& c : metadata.sha256) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    }
-    if (metadata.packageId.empty() || metadata.fileName.empty() || !IsLowerHexDigest(metadata.sha256) ||
+    if (metadata.packageId.empty() || metadata.fileName.empty() || !IsDigestText(metadata.sha256) ||
         metadata.sizeBytes <= 0) {
         throw std::runtime_error("中心返回的安装包元数据不完整");
     }

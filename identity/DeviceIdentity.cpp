@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <cctype>
 #include <cwctype>
 #include <stdexcept>
 
@@ -44,24 +43,13 @@ std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long
     return text;
 }
 
-bool IsWellFormedDeviceId(const std::string& stored) {
-    if (stored.size() != 64) return false;
-    for (char c : stored) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    }
-    return true;
-}
-
 std::string GetStableDeviceId() {
     const std::wstring folder = MachineFolder();
     EnsureDirectory(folder);
     const std::wstring file = folder + L"\\device-id.txt";
 
-    std::string stored = Utf16ToUtf8(TrimTrailingWhitespace(ReadSmallTextFile(file)));
-    if (IsWellFormedDeviceId(stored)) {
-        for (char& c : stored) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return stored;
-    }
+    const std::string stored = Utf16ToUtf8(TrimTrailingWhitespace(ReadSmallTextFile(file)));
+    if (IsDigestText(stored)) return LowerCaseDigest(stored);
 
     DWORD serial = 0;
     if (!::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {

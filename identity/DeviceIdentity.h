@@ -13,9 +13,6 @@ std::wstring ReadMachineGuid(unsigned long viewFlag);
 // "ORIVANTA-DEVICE-V1|MACHINEGUID=<guid>|SYSTEMVOLUME=<serial>" in upper case.
 std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long volumeSerial);
 
-// True when a stored identity (already trimmed, UTF-8) is 64 hexadecimal digits.
-bool IsWellFormedDeviceId(const std::string& stored);
-
 // The stable device identity, 64 lower-case hexadecimal characters, stored in
 // MachineFolder()\device-id.txt once computed. Raises on failure.
 std::string GetStableDeviceId();

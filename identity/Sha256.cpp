@@ -60,6 +60,22 @@ std::string LowerHex(const void* data, size_t size) {
 
 std::string LowerHex(const std::string& bytes) { return LowerHex(bytes.data(), bytes.size()); }
 
+bool IsDigestText(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (const char c : text) {
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex) return false;
+    }
+    return true;
+}
+
+std::string LowerCaseDigest(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
 std::string Sha256Hex(const std::string& bytes) {
     Sha256Context context;
     if (!BCRYPT_SUCCESS(context.Open())) throw std::runtime_error("SHA256 provider failed");

@@ -7,6 +7,11 @@ namespace orivanta {
 std::string LowerHex(const void* data, size_t size);
 std::string LowerHex(const std::string& bytes);
 
+// 64 hexadecimal digits of either case: a digest as stored or sent by others.
+bool IsDigestText(const std::string& text);
+// The text with "A".."Z" lower-cased; digests from outside are compared in this form.
+std::string LowerCaseDigest(std::string text);
+
 // SHA-256 digest text of a byte string; raises "SHA256 provider failed" / "SHA256 init failed".
 std::string Sha256Hex(const std::string& bytes);
 

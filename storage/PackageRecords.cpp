@@ -10,6 +10,7 @@
 #include "common/Timestamp.h"
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
+#include "identity/Sha256.h"
 #include "workflow/Edition.h"
 
 namespace orivanta {
@@ -18,15 +19,6 @@ namespace {
 constexpr size_t kMaxRecordValueUnits = 1024;
 
 std::wstring SingleLineUtf8(const std::string& text) { return SingleLineValue(Utf8ToUtf16(text)); }
-
-bool IsDigestText(const std::wstring& text) {
-    if (text.size() != 64) return false;
-    for (wchar_t c : text) {
-        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-        if (!hex) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -102,14 +94,13 @@ std::optional<PackageRecord> ReadPackageRecord(const std::wstring& path) {
     record.packageId = Utf16ToUtf8(ReadRecordValue(text, L"packageId"));
     record.versionName = Utf16ToUtf8(ReadRecordValue(text, L"versionName"));
     record.fileName = Utf16ToUtf8(ReadRecordValue(text, L"fileName"));
-    const std::wstring sha256 = ReadRecordValue(text, L"sha256");
-    record.sha256 = Utf16ToUtf8(sha256);
+    record.sha256 = Utf16ToUtf8(ReadRecordValue(text, L"sha256"));
     record.sizeBytes = ::_wtoi64(ReadRecordValue(text, L"sizeBytes").c_str());
     record.localPath = ReadRecordValue(text, L"localPath");
     record.source = ReadRecordValue(text, L"source");
     record.recordedAtUtc = ReadRecordValue(text, L"recordedAtUtc");
 
-    if (!IsDigestText(sha256) || record.sizeBytes <= 0 || record.localPath.empty()) return std::nullopt;
+    if (!IsDigestText(record.sha256) || record.sizeBytes <= 0 || record.localPath.empty()) return std::nullopt;
     return record;
 }
 

@@ -15,13 +15,6 @@
 namespace orivanta {
 namespace {
 
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 bool IsUnsafeFileNameCharacter(wchar_t c) {
     return c < 0x20 || wcschr(L"\\/:*?\"<>|", c) != nullptr;
 }
@@ -60,7 +53,7 @@ std::wstring SafePackageFileName(const std::wstring& centerFileName) {
 }
 
 bool RecordMatchesPackage(const PackageRecord& record, const PackageMetadata& metadata) {
-    if (AsciiLower(record.sha256) != AsciiLower(metadata.sha256)) return false;
+    if (LowerCaseDigest(record.sha256) != LowerCaseDigest(metadata.sha256)) return false;
     if (record.sizeBytes != metadata.sizeBytes) return false;
     if (!record.packageId.empty() && !metadata.packageId.empty() && record.packageId != metadata.packageId) {
         return false;
@@ -76,7 +69,7 @@ bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadat
         (static_cast<std::int64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     if (size != metadata.sizeBytes) return false;
     try {
-        return AsciiLower(Sha256FileHex(path)) == AsciiLower(metadata.sha256);
+        return LowerCaseDigest(Sha256FileHex(path)) == LowerCaseDigest(metadata.sha256);
     } catch (const std::exception&) {
         return false;
     }

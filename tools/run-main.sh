@@ -1,8 +1,9 @@
 #!/bin/bash
-# Builds the assistant and runs what exists of its main job.
+# Builds the assistant and runs its main job against the local development center
+# (see tools/run_main.py for what it does with and without a display).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/setup-debian.sh
 bash tools/build.sh
-echo "The window and the download workflow are not built yet; options are read and validated only."
+python3 tools/run_main.py "$@"

@@ -67,15 +67,19 @@ void RemoveTree(const std::wstring& path) {
     ::RemoveDirectoryW(path.c_str());
 }
 
-int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern) {
+std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry{};
     UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
-    if (!find) return 0;
-    int count = 0;
+    if (!find) return names;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++count;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
     } while (::FindNextFileW(find.get(), &entry));
-    return count;
+    return names;
+}
+
+int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern) {
+    return static_cast<int>(FileNames(folder, pattern).size());
 }
 
 }  // namespace orivanta::test

@@ -2,6 +2,7 @@
 // Scratch folders and small file helpers for the GoogleTest programs.
 
 #include <string>
+#include <vector>
 
 namespace orivanta::test {
 
@@ -25,6 +26,8 @@ std::string ReadBytes(const std::wstring& path);  // empty when missing
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// Names of the files directly inside a folder that match a wildcard pattern, in listing order.
+std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern);
 // How many files directly inside a folder match a wildcard pattern.
 int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern);
 

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "AppStateReset.h"
-#include "common/Handles.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
 #include "workflow/AppState.h"
@@ -39,17 +38,6 @@ std::wstring DiagnosticsTest::NormalRoot() const { return localAppData_ / L"Oriv
 std::wstring DiagnosticsTest::FallbackRoot() const { return localAppData_ / L"Temp\\OrivantaInstaller\\process-exit"; }
 
 std::wstring ReadText(const std::wstring& path) { return Utf8ToUtf16(ReadBytes(path)); }
-
-std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
-    if (!find) return names;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-    } while (::FindNextFileW(find.get(), &entry));
-    return names;
-}
 
 std::vector<std::wstring> SplitCrLfLines(const std::wstring& text) {
     std::vector<std::wstring> lines;

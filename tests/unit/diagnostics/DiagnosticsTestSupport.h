@@ -30,8 +30,6 @@ void ResetSharedState();
 
 // The file as UTF-8 text converted to UTF-16; empty when missing.
 std::wstring ReadText(const std::wstring& path);
-// Names of the files directly inside a folder that match a wildcard pattern.
-std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern);
 // The lines of a CR LF text, without their line ends; fails the test on a bare LF or a missing final CR LF.
 std::vector<std::wstring> SplitCrLfLines(const std::wstring& text);
 // "2026-12-06T22:12:45.123Z"

@@ -42,6 +42,16 @@ TEST(ExceptionChain, FollowsOneLevelOfStandardCauses) {
     EXPECT_EQ(ChainOf(Nested("\xE4\xB8\xAD\xE5\xBF\x83", inner)), L"中心 -> inner diagnostic failure");
 }
 
+TEST(ExceptionChain, NestingWithoutACauseIsJustTheMessage) {
+    std::exception_ptr failure;
+    try {
+        std::throw_with_nested(std::runtime_error("outer only"));  // no exception being handled
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    EXPECT_EQ(ChainOf(failure), L"outer only");
+}
+
 class FatalHandlerTest : public DiagnosticsTest {
 protected:
     void SetUp() override {

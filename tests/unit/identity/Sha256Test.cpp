@@ -27,6 +27,20 @@ TEST(Sha256Hex, MatchesTheFipsVectors) {
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
+TEST(DigestText, SixtyFourHexDigitsOfEitherCaseAndLowerCasedForComparison) {
+    const std::string upper = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+    EXPECT_TRUE(IsDigestText(kEmptyDigest));
+    EXPECT_TRUE(IsDigestText(upper));
+    EXPECT_EQ(LowerCaseDigest(upper), kEmptyDigest);
+    EXPECT_FALSE(IsDigestText(upper.substr(1)));
+    EXPECT_FALSE(IsDigestText(upper + "0"));
+    EXPECT_FALSE(IsDigestText(std::string(63, 'a') + "g"));
+    std::string leadingBlank = upper;
+    leadingBlank[0] = ' ';
+    EXPECT_FALSE(IsDigestText(leadingBlank));
+    EXPECT_EQ(LowerCaseDigest("AZaz09-\xC3\x84"), "azaz09-\xC3\x84") << "only A..Z change";
+}
+
 class Sha256FileTest : public ::testing::Test {
 protected:
     void SetUp() override { test::ResetAppState(); }

@@ -14,6 +14,7 @@ namespace {
 
 using test::CountFilesMatching;
 using test::DataRootTest;
+using test::FileNames;
 using test::FileExists;
 using test::ReadBytes;
 using test::WriteBytes;
@@ -98,11 +99,9 @@ TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
     SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
     const std::wstring history = DownloadsFolder() + L"\\history";
     ASSERT_EQ(CountFilesMatching(history, L"*"), 1);
-    WIN32_FIND_DATAW entry{};
-    HANDLE find = ::FindFirstFileW((history + L"\\server-*.txt").c_str(), &entry);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    ::FindClose(find);
-    const std::wstring name = entry.cFileName;
+    const std::vector<std::wstring> names = FileNames(history, L"server-*.txt");
+    ASSERT_EQ(names.size(), 1u);
+    const std::wstring name = names.front();
     EXPECT_TRUE(std::regex_match(name, std::wregex(L"server-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.txt")))
         << Utf16ToUtf8(name);
 

@@ -9,6 +9,7 @@
 #include "DataRootFixture.h"
 #include "common/AtomicFile.h"
 #include "common/Folders.h"
+#include "common/Handles.h"
 #include "common/Utf.h"
 #include "identity/Sha256.h"
 #include "storage/ReuseLookup.h"
@@ -19,6 +20,7 @@ namespace orivanta {
 namespace {
 
 using test::DataRootTest;
+using test::FileNames;
 using test::WriteBytes;
 
 TEST(SafeFileName, KeepsOnlyASafeExeName) {
@@ -115,10 +117,9 @@ TEST_F(LocalPackage, PauseDuringHashingIsAMismatchNotAFailure) {
 TEST_F(LocalPackage, LockedFileIsAMismatchNotAFailure) {
     const std::wstring file = root_ / L"Setup.exe";
     WriteBytes(file, kContent);
-    HANDLE exclusive = ::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+    UniqueHandle exclusive(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(exclusive);
     EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent)));
-    ::CloseHandle(exclusive);
 }
 
 // Counts every verification the lookup asks for, per path, and verifies for real.
@@ -157,17 +158,7 @@ protected:
         ASSERT_TRUE(WriteFileAtomically(HistoryFolder() + L"\\" + name, Record(localPath, metadata)));
     }
     // History files in the order the file system lists them, as the lookup sees them.
-    std::vector<std::wstring> ListedHistoryFiles() const {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW entry{};
-        HANDLE find = ::FindFirstFileW((HistoryFolder() + L"\\server-*.txt").c_str(), &entry);
-        if (find == INVALID_HANDLE_VALUE) return names;
-        do {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-        } while (::FindNextFileW(find, &entry));
-        ::FindClose(find);
-        return names;
-    }
+    std::vector<std::wstring> ListedHistoryFiles() const { return FileNames(HistoryFolder(), L"server-*.txt"); }
 
     std::wstring saveFolder_ = root_ / L"packages";
     PackageMetadata metadata_ = MetadataFor(kContent);

@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""The assistant's main job on this machine, against the local development center.
+
+Starts the development center with demo packages, then runs OrivantaInstaller.exe
+under Wine against it (--server-url), with its own prefix (build/wine-main) and
+data folder (build/main-job/data):
+- with a display (DISPLAY set and reachable): the window opens; choose an edition
+  and press the main button, as a clinic would;
+- without one: under a private Xvfb, a screenshot of the first screen, then the
+  automatic-start mode downloads, verifies and launches the server edition.
+It prints where the exit report, the published package and the screenshot are.
+The program is never started without --diagnostic-lan=none, so it probes no network.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, HERE)
+os.environ.setdefault("ORIVANTA_SOURCE_DIR", ROOT)
+os.environ.setdefault("ORIVANTA_BUILD_DIR", os.path.join(ROOT, "build"))
+os.environ["WINEPREFIX"] = os.path.join(ROOT, "build", "wine-main")
+
+import display  # noqa: E402
+import winetest  # noqa: E402
+from devcenter import DevCenter  # noqa: E402
+
+WINDOW_TITLE = "欧瑞凡达安装助手"
+
+
+def prepare_prefix():
+    env = winetest.wine_env()
+    if not os.path.exists(os.path.join(winetest.prefix(), "system.reg")):
+        print("creating the Wine prefix", winetest.prefix())
+        winetest.run_quiet(["wineboot", "-i"], env, timeout=300)
+        winetest.run_quiet(["wineserver", "-w"], env, timeout=300)
+    winetest.install_fonts()
+    subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL, start_new_session=True).wait()
+    winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+
+
+def stop_prefix():
+    winetest.run_quiet(["wineserver", "-k"], winetest.wine_env(), timeout=60)
+
+
+def display_reachable():
+    if not os.environ.get("DISPLAY") or not shutil.which("xdpyinfo"):
+        return False
+    return subprocess.run(["xdpyinfo"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, check=False).returncode == 0
+
+
+def report_folder():
+    return os.path.join(winetest.windows_user_folder("AppData/Local"), "Orivanta", "InstallerDownloader",
+                        "process-exit")
+
+
+def program_arguments(center, data_root, *extra):
+    return ["--server-url=" + center.base_url, "--diagnostic-lan=none",
+            "--diagnostic-data-root=" + winetest.windows_path(data_root), *extra]
+
+
+def first_screen_screenshot(screen, center, data_root, path):
+    program = winetest.start_program(winetest.program_path(), program_arguments(center, data_root),
+                                     env_extra=screen.env())
+    try:
+        window = screen.find_window(name=WINDOW_TITLE, timeout=60)
+        time.sleep(2)
+        screen.screenshot(path, window)
+        screen.key(window, "Escape")
+        program.wait(timeout=30)
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--edition", choices=("server", "client"), default="server",
+                        help="edition of the automatic run without a display")
+    parser.add_argument("--demo-size", type=int, default=8 * 1024 * 1024, help="size of the demo packages")
+    parser.add_argument("--throttle", type=int, default=0,
+                        help="download node speed limit in bytes per second (0: none)")
+    arguments = parser.parse_args()
+
+    job = os.path.join(ROOT, "build", "main-job")
+    data_root = os.path.join(job, "data")
+    shutil.rmtree(data_root, ignore_errors=True)
+    os.makedirs(data_root)
+    faults = {"node": {"throttleBytesPerSecond": arguments.throttle}} if arguments.throttle else None
+
+    prepare_prefix()
+    with DevCenter(demo_size=arguments.demo_size, cache_dir=os.path.join(ROOT, "build", "devcenter-cache"),
+                   faults=faults) as center:
+        print("development center:", center.base_url)
+        if display_reachable():
+            print("opening the assistant on", os.environ["DISPLAY"])
+            result = winetest.run_program(winetest.program_path(), program_arguments(center, data_root),
+                                          timeout=24 * 3600, capture=False)
+            screenshot = None
+        else:
+            screen = display.VirtualDisplay().start()
+            try:
+                screenshot = os.path.join(job, "first-screen.png")
+                first_screen_screenshot(screen, center, data_root, screenshot)
+                print("no display: automatic-start run of the", arguments.edition, "edition under Xvfb")
+                result = winetest.run_program(
+                    winetest.program_path(),
+                    program_arguments(center, data_root, "--diagnostic-autostart=" + arguments.edition),
+                    timeout=1800, env_extra=screen.env(), capture=False)
+            finally:
+                stop_prefix()
+                screen.stop()
+    print("exit code:", result.returncode)
+    latest = os.path.join(report_folder(), "latest-exit.txt")
+    if os.path.exists(latest):
+        print("exit report:", latest)
+        with open(latest, encoding="utf-8") as stream:
+            print(stream.read())
+    packages = os.path.join(data_root, "packages")
+    if os.path.isdir(packages):
+        for name in sorted(os.listdir(packages)):
+            print("package folder entry:", os.path.join(packages, name))
+    if screenshot and os.path.exists(screenshot):
+        print("screenshot of the first screen:", screenshot)
+    return result.returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())
