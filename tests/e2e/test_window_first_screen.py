@@ -29,9 +29,9 @@ class FirstScreen(unittest.TestCase):
         with self.start() as run:
             window = run.window()
             x, y, width, height = window.rectangle()
-            # 96 DPI on a 1920 x 1080 work area: the canvas at its own size, centred.
-            self.assertEqual((width, height), (1120, 710))
-            self.assertEqual((x, y), (400, 185))
+            # 96 DPI on a 1024 x 768 work area: the width fit (1024 - 40) / 1120 scales the canvas, centred.
+            self.assertEqual((width, height), (984, 624))
+            self.assertEqual((x, y), (20, 72))
 
             shot = window.canvas_capture()
             screenshot(shot, "first-screen.png")
