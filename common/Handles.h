@@ -103,6 +103,13 @@ struct HashTraits {
 };
 using UniqueHash = UniqueResource<BCRYPT_HASH_HANDLE, HashTraits>;
 
+struct HeapMemoryTraits {
+    static void* Invalid() noexcept { return nullptr; }
+    static bool IsValid(void* p) noexcept { return p != nullptr; }
+    static void Close(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
+};
+using UniqueHeapMemory = UniqueResource<void*, HeapMemoryTraits>;
+
 struct GdiObjectTraits {
     static HGDIOBJ Invalid() noexcept { return nullptr; }
     static bool IsValid(HGDIOBJ h) noexcept { return h != nullptr; }

@@ -1,0 +1,42 @@
+#include "download/FolderAndLaunch.h"
+
+#include "common/Handles.h"
+#include "workflow/AppState.h"
+
+namespace orivanta {
+
+std::wstring ExplorerSelectParameters(const std::wstring& packagePath) {
+    return L"/select,\"" + packagePath + L"\"";
+}
+
+bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& folderPath,
+                         const ShellCalls& shell) {
+    const std::wstring parameters = ExplorerSelectParameters(packagePath);
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = L"explorer.exe";
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (shell.executeEx(&info)) return true;
+    const HINSTANCE result = shell.execute(nullptr, L"open", folderPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool LaunchInstaller(const std::wstring& packagePath, const ShellCalls& shell) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = packagePath.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    const BOOL executed = shell.executeEx(&info);
+    UniqueHandle process(executed ? info.hProcess : nullptr);
+    // The shell may hand the file to something that creates no process; that is no launch.
+    if (!process) return false;
+    App().installerLaunched.exchange(true);
+    return true;
+}
+
+}  // namespace orivanta

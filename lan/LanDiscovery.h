@@ -1,0 +1,23 @@
+#pragma once
+// The LAN discovery thread: looks once for a clinic host on port 9009 and
+// recommends the client-only edition when one answers.
+
+#include <vector>
+
+#include "lan/LanCandidates.h"
+#include "lan/LanProbe.h"
+
+namespace orivanta {
+
+// Thread body: adapters and neighbours, probe, publish, notify the window. Raises nothing.
+void DiscoverLanHost();
+
+// The IPv4 view of the adapters; empty when the query fails.
+std::vector<LanAdapter> ReadLanAdapters();
+// Neighbour-table addresses in table order, entries of every type; empty when the query fails.
+std::vector<Ipv4Address> ReadNeighbourTable();
+
+// Writes the result into AppState under stateMutex, then posts a refresh when the window exists.
+void PublishLanResult(const LanProbeResult& result);
+
+}  // namespace orivanta

@@ -1,0 +1,208 @@
+// The download end and the paused end, with the interruptions a transfer meets.
+
+#include "WorkerHarness.h"
+
+#include "center/JsonFields.h"
+#include "common/Utf.h"
+#include "diagnostics/RunDiagnostics.h"
+
+namespace orivanta::test {
+namespace {
+
+class DownloadRoadTest : public WorkerTest {
+protected:
+    // A first run whose transfer the node cuts short; returns the session it opened.
+    std::string InterruptFirstDownload(std::int64_t cutAfterBytes) {
+        center_.SetFaults(R"({"node":{"cutAfterBytes":)" + std::to_string(cutAfterBytes) + R"(,"times":1}})");
+        const WorkerRun run = RunWorker();
+        EXPECT_EQ(run.outcome(), WorkerOutcome::Failed);
+        EXPECT_TRUE(run.display.detailText.rfind(L"下载中断：", 0) == 0 ||
+                    run.display.detailText == L"文件大小不完整，已保留下载进度，可重试续传。")
+            << run.detailUtf8();
+        EXPECT_EQ(run.display.statusText, L"下载未完成");
+        EXPECT_TRUE(FileExists(StatePath()));
+        EXPECT_TRUE(HoldsPackagePrefix(PartPath(), cutAfterBytes));
+        return JsonStringField(LastStartBody(), "sessionId");
+    }
+
+    void ExpectPublishedAndLaunched(const WorkerRun& run) {
+        EXPECT_EQ(run.outcome(), WorkerOutcome::Completed) << run.detailUtf8();
+        EXPECT_TRUE(HoldsPackage(PublishedPath()));
+        EXPECT_FALSE(FileExists(PartPath()));
+        EXPECT_FALSE(FileExists(StatePath()));
+        EXPECT_TRUE(App().integrityPassed.load());
+        EXPECT_TRUE(App().installerLaunched.load());
+        EXPECT_TRUE(WaitForLaunchProof(PublishedPath())) << "the published package did not start";
+        EXPECT_EQ(run.display.progressPercent, 100);
+        EXPECT_EQ(run.display.bytesDone, Package().sizeBytes);
+        EXPECT_EQ(run.display.bytesTotal, Package().sizeBytes);
+    }
+};
+
+TEST_F(DownloadRoadTest, FreshDownloadIsVerifiedPublishedRecordedAndLaunched) {
+    const WorkerRun run = RunWorker();
+    ExpectPublishedAndLaunched(run);
+    EXPECT_EQ(run.display.statusText, L"下载完成");
+    EXPECT_EQ(run.display.detailText, L"正在打开保存文件夹并启动安装程序");
+    EXPECT_EQ(run.display.saveLocationText, SaveFolder());
+    EXPECT_FALSE(App().busy.load());
+    EXPECT_GT(run.refreshes, 3);
+
+    // One counted download, one whole-object request, a new session named in the state.
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1);
+    EXPECT_EQ(CountLogEntries("kind=node"), 1);
+    EXPECT_EQ(JsonStringField(center_.Log("kind=node"), "Range"), "");
+    const std::string start = LastStartBody();
+    EXPECT_EQ(JsonIntegerField(start, "resumeOffset"), 0);
+    EXPECT_EQ(JsonStringField(start, "deviceId"), DeviceId());
+    EXPECT_EQ(JsonStringField(start, "packageType"), "ClientOnly");
+    {
+        std::lock_guard<std::mutex> lock(App().stateMutex);
+        EXPECT_EQ(Utf16ToUtf8(App().sessionId), JsonStringField(start, "sessionId"));
+        EXPECT_EQ(App().packageId, Package().packageId);
+    }
+
+    const std::string record = ReadBytes(root_ / L"machine\\downloads\\client-latest.txt");
+    EXPECT_NE(record.find("source=downloaded-from-center-authorized-url\r\n"), std::string::npos);
+    EXPECT_NE(record.find("localPath=" + Utf16ToUtf8(PublishedPath()) + "\r\n"), std::string::npos);
+    EXPECT_EQ(CountFilesMatching(root_ / L"machine\\downloads\\history", L"client-*.txt"), 1);
+
+    const std::wstring report = LatestReport();
+    EXPECT_NE(report.find(L"分类: Completed\r\n"), std::wstring::npos);
+    EXPECT_NE(report.find(L"最后成功检查点: 启动已校验的安装程序\r\n"), std::wstring::npos);
+    EXPECT_NE(report.find(L"安装包已完整下载、通过 SHA-256 校验"), std::wstring::npos);
+}
+
+TEST_F(DownloadRoadTest, InterruptedTransferResumesInTheSameSessionWithoutASecondDownload) {
+    const std::string session = InterruptFirstDownload(100000);
+    ASSERT_FALSE(session.empty());
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1);
+
+    const int nodeRequestsBefore = CountLogEntries("kind=node");
+    const WorkerRun run = RunWorker();
+    ExpectPublishedAndLaunched(run);
+
+    const std::string start = LastStartBody();
+    EXPECT_EQ(JsonStringField(start, "sessionId"), session);
+    EXPECT_EQ(JsonIntegerField(start, "resumeOffset"), 100000);
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1) << "a resumed session is no new download";
+    EXPECT_EQ(CountLogEntries("kind=node"), nodeRequestsBefore + 1);
+    const std::string transfer = center_.Log("kind=node&last=1");
+    EXPECT_EQ(JsonStringField(transfer, "Range"), "bytes=100000-");
+    EXPECT_EQ(JsonIntegerField(transfer, "bytesSent"), Package().sizeBytes - 100000)
+        << "only the missing bytes travel";
+}
+
+TEST_F(DownloadRoadTest, NodeThatIgnoresTheRangeRestartsTheFileFromTheFirstByte) {
+    const std::string session = InterruptFirstDownload(50000);
+    center_.SetFaults(R"({"node":{"ignoreRange":true,"times":1}})");
+
+    const WorkerRun run = RunWorker();
+    ExpectPublishedAndLaunched(run);
+    const std::string transfer = center_.Log("kind=node&last=1");
+    EXPECT_EQ(JsonStringField(transfer, "Range"), "bytes=50000-");
+    EXPECT_EQ(JsonIntegerField(transfer, "status"), 200);
+    EXPECT_EQ(JsonIntegerField(transfer, "bytesSent"), Package().sizeBytes);
+    EXPECT_EQ(JsonStringField(LastStartBody(), "sessionId"), session);
+}
+
+TEST_F(DownloadRoadTest, CorruptedByteFailsVerificationAndTheRetryFetchesAFreshCopy) {
+    center_.SetFaults(R"({"node":{"corruptOffset":1000,"times":1}})");
+    const WorkerRun failed = RunWorker();
+    EXPECT_EQ(failed.outcome(), WorkerOutcome::Failed);
+    EXPECT_EQ(failed.display.statusText, L"下载未完成");
+    EXPECT_EQ(failed.display.detailText, L"SHA-256 integrity verification failed");
+    EXPECT_FALSE(App().integrityPassed.load());
+    EXPECT_FALSE(FileExists(PublishedPath()));
+    // The complete but wrong file is gone; the session stays for the retry.
+    EXPECT_FALSE(FileExists(PartPath()));
+    EXPECT_TRUE(FileExists(StatePath()));
+    EXPECT_FALSE(App().busy.load());
+    const std::string session = JsonStringField(LastStartBody(), "sessionId");
+
+    const WorkerRun retry = RunWorker();
+    ExpectPublishedAndLaunched(retry);
+    const std::string start = LastStartBody();
+    EXPECT_EQ(JsonStringField(start, "sessionId"), session);
+    EXPECT_EQ(JsonIntegerField(start, "resumeOffset"), 0);
+    const std::string transfer = center_.Log("kind=node&last=1");
+    EXPECT_EQ(JsonIntegerField(transfer, "status"), 200);
+    EXPECT_EQ(JsonStringField(transfer, "Range"), "");
+}
+
+TEST_F(DownloadRoadTest, CompletePartFileIsVerifiedWithoutFetchingAgain) {
+    CreateCacheFolders();
+    const std::wstring session = L"6B29FC40-CA47-1067-B31D-00DD010662DA";
+    center_.SeedSession(R"({"deviceId":")" + DeviceId() + R"(","sessionId":")" + SessionIdUtf8(session) +
+                        R"(","packageType":"ClientOnly"})");
+    WriteSessionFile(StatePath(), session);
+    WriteBytes(PartPath(), PackageBytes());
+
+    const WorkerRun run = RunWorker();
+    ExpectPublishedAndLaunched(run);
+    EXPECT_EQ(CountLogEntries("kind=node"), 0);
+    EXPECT_EQ(JsonIntegerField(LastStartBody(), "resumeOffset"), Package().sizeBytes);
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 0);
+}
+
+TEST_F(DownloadRoadTest, PauseDuringVerificationKeepsTheCompleteFileForTheNextRun) {
+    CreateCacheFolders();
+    const std::wstring session = L"0F8FAD5B-D9CB-469F-A165-70867728950E";
+    center_.SeedSession(R"({"deviceId":")" + DeviceId() + R"(","sessionId":")" + SessionIdUtf8(session) +
+                        R"(","packageType":"ClientOnly"})");
+    WriteSessionFile(StatePath(), session);
+    WriteBytes(PartPath(), PackageBytes());
+
+    // The pause is already requested when the worker reaches the hashing.
+    const WorkerRun paused = RunWorker({}, {}, true);
+    EXPECT_EQ(paused.outcome(), WorkerOutcome::Failed);
+    EXPECT_EQ(paused.display.detailText, L"paused");
+    EXPECT_TRUE(HoldsPackage(PartPath()));
+    EXPECT_TRUE(FileExists(StatePath()));
+    EXPECT_FALSE(App().integrityPassed.load());
+
+    const WorkerRun resumed = RunWorker();
+    ExpectPublishedAndLaunched(resumed);
+    EXPECT_EQ(CountLogEntries("kind=node"), 0);
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 0);
+}
+
+TEST_F(DownloadRoadTest, PauseDuringTheTransferKeepsProgressAndResumesWhereItStopped) {
+    center_.SetFaults(R"({"node":{"throttleBytesPerSecond":65536}})");
+    const WorkerRun paused = RunWorker([] {
+        if (App().bytesDone.load() > 0) App().cancelRequested = true;
+    });
+    EXPECT_EQ(paused.outcome(), WorkerOutcome::Paused);
+    EXPECT_EQ(paused.display.statusText, L"下载已暂停");
+    EXPECT_EQ(paused.display.detailText, L"已保存进度，继续下载不会增加次数");
+    EXPECT_TRUE(FileExists(StatePath()));
+    const std::int64_t kept = static_cast<std::int64_t>(ReadBytes(PartPath()).size());
+    ASSERT_GT(kept, 0);
+    ASSERT_LT(kept, Package().sizeBytes);
+    EXPECT_TRUE(HoldsPackagePrefix(PartPath(), kept));
+    EXPECT_EQ(paused.display.bytesDone, kept);
+    EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy after a pause";
+    EXPECT_FALSE(App().diagnostics->finished()) << "a pause writes no report";
+    const std::string session = JsonStringField(LastStartBody(), "sessionId");
+
+    center_.SetFaults(R"({"node":null})");
+    const WorkerRun resumed = RunWorker();
+    ExpectPublishedAndLaunched(resumed);
+    const std::string start = LastStartBody();
+    EXPECT_EQ(JsonStringField(start, "sessionId"), session);
+    EXPECT_EQ(JsonIntegerField(start, "resumeOffset"), kept);
+    EXPECT_EQ(JsonStringField(center_.Log("kind=node&last=1"), "Range"), "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1);
+}
+
+TEST_F(DownloadRoadTest, PartFileWithoutASessionIsNeverResumed) {
+    CreateCacheFolders();
+    WriteBytes(PartPath(), PackageBytes().substr(0, 4096));
+    const WorkerRun run = RunWorker();
+    ExpectPublishedAndLaunched(run);
+    EXPECT_EQ(JsonIntegerField(LastStartBody(), "resumeOffset"), 0);
+    EXPECT_EQ(JsonStringField(center_.Log("kind=node"), "Range"), "");
+}
+
+}  // namespace
+}  // namespace orivanta::test

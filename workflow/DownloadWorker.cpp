@@ -1,0 +1,339 @@
+#include "workflow/DownloadWorker.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/FatalError.h"
+#include "center/CenterApi.h"
+#include "center/CenterTransport.h"
+#include "center/JsonFields.h"
+#include "center/PackageMetadata.h"
+#include "common/Folders.h"
+#include "common/GuidText.h"
+#include "common/Utf.h"
+#include "download/FolderAndLaunch.h"
+#include "download/RangedDownload.h"
+#include "identity/DeviceIdentity.h"
+#include "identity/Sha256.h"
+#include "storage/PackageRecords.h"
+#include "storage/ReuseLookup.h"
+#include "storage/StorageLocations.h"
+#include "workflow/AppState.h"
+#include "workflow/Edition.h"
+#include "workflow/SessionFiles.h"
+
+namespace orivanta {
+namespace {
+
+constexpr std::int64_t kDiskHeadroomBytes = 104857600;
+constexpr char kPackageNoLongerCurrent[] = "INSTALLER_PACKAGE_NO_LONGER_CURRENT";
+constexpr char kDownloadOffsetInvalid[] = "DOWNLOAD_OFFSET_INVALID";
+constexpr wchar_t kNonStandardFailure[] = L"非标准 C++ 异常";
+constexpr wchar_t kCompletedManualAction[] = L"请在已打开的欧瑞凡达安装程序中确认后继续安装。";
+
+enum class RequestEnd { Downloaded, Reused, Paused, Failed };
+
+[[noreturn]] void Fail(const std::string& message) { throw std::runtime_error(message); }
+[[noreturn]] void Fail(const std::wstring& message) { throw std::runtime_error(Utf16ToUtf8(message)); }
+
+bool Succeeded(const CenterResponse& response) { return response.status >= 200 && response.status <= 299; }
+
+void Show(const std::wstring& status) {
+    SetStatus(status);
+    PostRefresh();
+}
+
+void Show(const std::wstring& status, const std::wstring& detail) {
+    SetStatusAndDetail(status, detail);
+    PostRefresh();
+}
+
+bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
+    ULARGE_INTEGER available = {};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
+    freeBytes = available.QuadPart;
+    return true;
+}
+
+// One request of one edition, from the device identity to its end.
+class DownloadRequest {
+public:
+    explicit DownloadRequest(const FreeSpaceProbe& freeSpace) : freeSpace_(freeSpace) {}
+
+    RequestEnd Run() {
+        Reset();
+        Checkpoint(L"读取本机设备标识");
+        PrepareFolders();
+        deviceId_ = GetStableDeviceId();
+        {
+            std::lock_guard<std::mutex> lock(App().stateMutex);
+            App().saveLocationText = saveFolder_;
+        }
+        Restore();
+        if (PrepareOrReuse()) return Reuse();
+        DecideSession();
+        return Download();
+    }
+
+private:
+    void Reset() {
+        AppState& app = App();
+        app.centerResponded = false;
+        app.integrityPassed = false;
+        app.installerLaunched = false;
+        std::lock_guard<std::mutex> lock(app.stateMutex);
+        app.sessionId.clear();
+        app.packageId.clear();
+        edition_ = app.edition;
+    }
+
+    void PrepareFolders() {
+        const std::wstring root = InstallerDownloaderRoot();
+        saveFolder_ = ChooseSaveFolder();
+        EnsureDirectory(root);
+        EnsureDirectory(root + L"\\cache");
+        EnsureDirectory(saveFolder_);
+        EnsureDirectory(saveFolder_ + L"\\.cache");
+        const std::wstring stem = EditionFileStem(edition_);
+        statePath_ = root + L"\\cache\\" + stem + L".state";
+        partPath_ = saveFolder_ + L"\\.cache\\" + stem + L".part";
+    }
+
+    void Restore() {
+        const RestoredSession restored = RestoreSession(statePath_, partPath_);
+        sessionText_ = restored.sessionText;
+        offset_ = restored.resumeOffset;
+    }
+
+    void SetPackageId(const std::string& packageId) {
+        std::lock_guard<std::mutex> lock(App().stateMutex);
+        App().packageId = packageId;
+    }
+
+    // True when the center confirmed the reuse of a verified local copy.
+    bool PrepareOrReuse() {
+        const std::string packageType = EditionPackageType(edition_);
+        // At most two attempts: a reuse refused as no longer current in the first one prepares again.
+        for (int attempt = 0;; ++attempt) {
+            Checkpoint(L"向中心检查当前最新版安装包");
+            Show(L"正在检查最新安装包");
+            const CenterResponse prepared = PrepareDownload(deviceId_, packageType);
+            if (!Succeeded(prepared)) Fail(DescribeCenterFailure(prepared, "无法取得最新安装包信息"));
+            metadata_ = ParsePackageMetadata(prepared);
+            SetPackageId(metadata_.packageId);
+            isAllowed_ = JsonBoolField(prepared.body, "isAllowed");
+            rejectionReason_ = JsonStringField(prepared.body, "rejectionReason");
+
+            Checkpoint(L"根据包 ID、文件大小和 SHA-256 检查本机历史文件");
+            Show(L"正在检查已有安装包", Utf8ToUtf16(metadata_.fileName));
+            localMatch_ = FindReusablePackage(metadata_, saveFolder_, edition_);
+            if (localMatch_.empty()) return false;
+
+            Checkpoint(L"通知中心记录本地安装包复用");
+            Show(L"正在确认当前版本", L"已找到相同安装包");
+            const CenterResponse reused = RecordReuse(deviceId_, packageType, metadata_.packageId);
+            const std::string errorCode = JsonStringField(reused.body, "errorCode");
+            if (attempt == 0 && reused.status == 409 && errorCode == kPackageNoLongerCurrent) continue;
+            if (Succeeded(reused) && JsonBoolField(reused.body, "recorded")) return true;
+            Fail(DescribeCenterFailure(reused, "中心未能确认本地安装包仍是最新版"));
+        }
+    }
+
+    RequestEnd Reuse() {
+        AppState& app = App();
+        app.bytesTotal = metadata_.sizeBytes;
+        app.bytesDone = metadata_.sizeBytes;
+        app.progressPercent = 100;
+        app.integrityPassed = true;
+        SaveDownloadRecord(metadata_, localMatch_, kSourceReused, edition_);
+        // A half-finished download of the same edition is abandoned.
+        ::DeleteFileW(statePath_.c_str());
+        ::DeleteFileW(partPath_.c_str());
+        const std::wstring folder = FolderOfPath(localMatch_);
+        Checkpoint(L"复用已通过 SHA-256 校验的本机安装包");
+        Show(L"已找到相同安装包", L"无需重复下载，正在打开文件夹并启动");
+        if (folder.empty() || !OpenFolderSelecting(localMatch_, folder)) {
+            Fail("existing package folder could not be opened");
+        }
+        if (!LaunchInstaller(localMatch_)) Fail("existing installer launch failed");
+        FinishRun(L"Completed", 0,
+                  L"本机已存在与中心最新元数据一致的安装包，大小与 SHA-256 均已验证并完成复用登记；"
+                  L"本次未创建下载会话、未增加下载次数，文件夹和安装包已打开。",
+                  kCompletedManualAction, L"");
+        return RequestEnd::Reused;
+    }
+
+    // An existing valid identifier is never replaced; the center decides at start
+    // whether a saved session may resume.
+    void DecideSession() {
+        if (sessionText_.empty()) {
+            if (!isAllowed_) {
+                if (!rejectionReason_.empty()) Fail(rejectionReason_);
+                Fail(L"这台电脑已达到下载次数上限，请联系欧瑞凡达客服 400-100-200。");
+            }
+            sessionText_ = NewGuidText();
+            if (!SaveSessionText(statePath_, sessionText_)) Fail("下载会话无法保存");
+        }
+        std::lock_guard<std::mutex> lock(App().stateMutex);
+        App().sessionId = sessionText_;
+    }
+
+    void StartSession() {
+        const std::string packageType = EditionPackageType(edition_);
+        CenterResponse started = StartDownload(deviceId_, packageType, sessionText_, offset_);
+        if (!Succeeded(started) && offset_ > 0 &&
+            JsonStringField(started.body, "errorCode") == kDownloadOffsetInvalid) {
+            ::DeleteFileW(partPath_.c_str());
+            offset_ = 0;
+            started = StartDownload(deviceId_, packageType, sessionText_, offset_);
+        }
+        if (!Succeeded(started)) Fail(DescribeCenterFailure(started, "中心未批准本次下载"));
+        metadata_ = ParsePackageMetadata(started);
+        SetPackageId(metadata_.packageId);
+        downloadUrl_ = JsonStringField(started.body, "downloadUrl");
+        if (downloadUrl_.empty()) Fail("本机没有可复用文件，但中心未返回下载地址");
+    }
+
+    void CheckDiskSpace() {
+        std::uint64_t freeBytes = 0;
+        const std::int64_t needed = std::max<std::int64_t>(0, metadata_.sizeBytes - offset_) + kDiskHeadroomBytes;
+        if (!freeSpace_(saveFolder_, freeBytes) || freeBytes < static_cast<std::uint64_t>(needed)) {
+            Fail("insufficient disk space for installer package");
+        }
+    }
+
+    RequestEnd Download() {
+        StartSession();
+        if (offset_ > metadata_.sizeBytes) {
+            ::DeleteFileW(partPath_.c_str());
+            offset_ = 0;
+        }
+        CheckDiskSpace();
+
+        AppState& app = App();
+        Show(L"正在安全下载", Utf8ToUtf16(metadata_.fileName));
+        app.bytesTotal = metadata_.sizeBytes;
+        app.bytesDone = offset_;
+        // A part file that already holds the whole package (a run that failed or was
+        // paused during verification) is verified again, not fetched again: a range
+        // starting at the end of the object could only be refused.
+        if (offset_ == metadata_.sizeBytes) {
+            app.progressPercent = 100;
+        } else {
+            Checkpoint(L"从阿里云 OSS 下载安装包");
+            PostRefresh();
+            std::wstring errorText;
+            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, errorText)) {
+                if (errorText == kDownloadPausedText) {
+                    SetStatusAndDetail(L"下载已暂停", L"已保存进度，继续下载不会增加次数");
+                    return RequestEnd::Paused;
+                }
+                Fail(errorText);
+            }
+        }
+        Verify();
+        return Publish();
+    }
+
+    void Verify() {
+        Checkpoint(L"校验安装包 SHA-256");
+        Show(L"正在校验文件完整性");
+        if (Sha256FileHex(partPath_) != metadata_.sha256) {
+            // A complete file that does not verify can never be resumed into a good one;
+            // the session stays, so the retry belongs to the same download session.
+            ::DeleteFileW(partPath_.c_str());
+            Fail("SHA-256 integrity verification failed");
+        }
+        App().integrityPassed = true;
+    }
+
+    RequestEnd Publish() {
+        const std::wstring finalPath = saveFolder_ + L"\\" + SafePackageFileName(Utf8ToUtf16(metadata_.fileName));
+        ::DeleteFileW(finalPath.c_str());
+        if (!::MoveFileExW(partPath_.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            Fail("cannot publish verified file");
+        }
+        ::DeleteFileW(statePath_.c_str());
+        SaveDownloadRecord(metadata_, finalPath, kSourceDownloaded, edition_);
+
+        Checkpoint(L"打开已下载安装包所在文件夹");
+        Show(L"下载完成", L"正在打开保存文件夹并启动安装程序");
+        if (!OpenFolderSelecting(finalPath, saveFolder_)) Fail("download folder could not be opened");
+        Checkpoint(L"启动已校验的安装程序");
+        if (!LaunchInstaller(finalPath)) Fail("installer launch failed");
+        FinishRun(L"Completed", 0, L"安装包已完整下载、通过 SHA-256 校验，所在文件夹已打开，安装包也已成功启动。",
+                  kCompletedManualAction, L"");
+        return RequestEnd::Downloaded;
+    }
+
+    const FreeSpaceProbe& freeSpace_;
+    int edition_ = 0;
+    std::wstring saveFolder_;
+    std::wstring statePath_;
+    std::wstring partPath_;
+    std::string deviceId_;
+    std::wstring sessionText_;
+    std::int64_t offset_ = 0;
+    PackageMetadata metadata_;
+    bool isAllowed_ = false;
+    std::string rejectionReason_;
+    std::wstring localMatch_;
+    std::string downloadUrl_;
+};
+
+// The failure end. Reporting the failure may fail in turn; the done message is posted regardless.
+void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
+    AppState& app = App();
+    try {
+        SetStatusAndDetail(L"下载未完成", message);
+        Checkpoint(L"下载或启动失败，等待用户重试");
+        if (app.autoStart) {
+            app.exitCode = 4;
+            FinishRun(L"UnhandledException", 4, L"自动化下载验收未完成。",
+                      L"请检查中心接口、下载节点、磁盘与 SHA-256 校验结果后重试。", chain);
+        }
+    } catch (...) {
+        if (app.autoStart) app.exitCode = 4;
+    }
+    PostWorkerDone(WorkerOutcome::Failed);
+    app.busy = false;
+}
+
+}  // namespace
+
+void RunDownloadWorker() { RunDownloadWorker(QueryFreeBytes); }
+
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
+    RequestEnd end = RequestEnd::Failed;
+    std::wstring message = kNonStandardFailure;
+    std::wstring chain = kNonStandardFailure;
+    try {
+        end = DownloadRequest(freeSpace).Run();
+    } catch (const std::exception& failure) {
+        try {
+            message = Utf8ToUtf16(failure.what());
+            chain = ExceptionChain(failure);
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    switch (end) {
+        case RequestEnd::Downloaded:
+            PostWorkerDone(WorkerOutcome::Completed);
+            App().busy = false;
+            break;
+        case RequestEnd::Reused:
+            PostWorkerDone(WorkerOutcome::Completed);
+            break;
+        case RequestEnd::Paused:
+            PostWorkerDone(WorkerOutcome::Paused);
+            break;
+        case RequestEnd::Failed:
+            EndWithFailure(message, chain);
+            break;
+    }
+}
+
+}  // namespace orivanta
