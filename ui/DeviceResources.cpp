@@ -21,9 +21,13 @@ ComPtr<IWICBitmapSource> ConvertToPremultipliedBgra(IWICImagingFactory* imaging,
     return converted;
 }
 
+// At 96 DPI one bitmap pixel is one canvas unit, so the logo's source rectangle
+// (pixels) stays right whatever DPI the render target was given; with no DPI of
+// its own a bitmap would take the target's and the logo would be cropped.
 ComPtr<ID2D1Bitmap> CreateBitmap(ID2D1RenderTarget* target, const ComPtr<IWICBitmapSource>& image) {
+    const D2D1_BITMAP_PROPERTIES properties = D2D1::BitmapProperties(D2D1::PixelFormat(), 96.0f, 96.0f);
     ComPtr<ID2D1Bitmap> bitmap;
-    if (!image || FAILED(target->CreateBitmapFromWicBitmap(image.get(), nullptr, bitmap.put()))) return {};
+    if (!image || FAILED(target->CreateBitmapFromWicBitmap(image.get(), &properties, bitmap.put()))) return {};
     return bitmap;
 }
 

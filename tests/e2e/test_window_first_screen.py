@@ -3,7 +3,8 @@ keyboard focus, edition choice and closing while idle."""
 import time
 import unittest
 
-from window_common import (assert_colour, data_root, screenshot, skip_without_tools, window_driver, winetest)
+from window_common import (assert_colour, data_root, logo_ink_columns, screenshot, skip_without_tools, window_driver,
+                           winetest)
 
 ProgramRun = window_driver.ProgramRun
 wait_until = window_driver.wait_until
@@ -43,6 +44,14 @@ class FirstScreen(unittest.TestCase):
             assert_colour(self, shot, (870, 590), WHITE, what="bottom panel")
             header = shot.pixel(600, 40)
             self.assertTrue(all(((header >> s) & 0xFF) < 0x50 for s in (16, 8, 0)), "header is dark: #%06X" % header)
+            # The logo's top 361 x 64 pixels fill (28, 14)-(235, 51) whatever the window's scale: the drawn ink
+            # starts and ends where the image's own does, scaled, and nothing of the image is cut off.
+            band = shot.pixel(250, 32)
+            drawn = shot.ink_columns(28, 14, 240, 51, background=band)
+            image = logo_ink_columns(band)
+            self.assertIsNotNone(drawn, "logo drawn")
+            self.assertAlmostEqual(drawn[0], 28 + image[0] * 207 / 361, delta=1.5)
+            self.assertAlmostEqual(drawn[1], 28 + image[1] * 207 / 361, delta=1.5)
 
             # Hovering the close button paints its red backdrop.
             window.hover(1104, 50)

@@ -71,3 +71,19 @@ def files_named(folder, suffix):
     for parent, _, names in os.walk(folder):
         found.extend(os.path.join(parent, name) for name in names if name.endswith(suffix))
     return found
+
+
+def logo_ink_columns(background, tolerance=40):
+    """First and past-last pixel column of the logo's top 361 x 64 pixels that stand out on `background`."""
+    import subprocess
+    convert = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
+    width, height = 361, 64
+    rgb = subprocess.run(
+        [convert, os.path.join(winetest.SOURCE_DIR, "resources", "logo.png"), "-crop", "%dx%d+0+0" % (width, height),
+         "+repage", "-background", "#%06X" % background, "-flatten", "-depth", "8", "rgb:-"],
+        stdin=subprocess.DEVNULL, capture_output=True, check=True).stdout
+    colour = [(background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF]
+    inked = [x for x in range(width)
+             if any(max(abs(rgb[(y * width + x) * 3 + i] - colour[i]) for i in range(3)) > tolerance
+                    for y in range(height))]
+    return inked[0], inked[-1] + 1
