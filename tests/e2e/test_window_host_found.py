@@ -34,7 +34,8 @@ class HostFound(unittest.TestCase):
             assert_colour(self, shot, (964, 340), CLIENT_BADGE, what="推荐 badge")
             assert_colour(self, shot, (1040, 625), BLUE_BUTTON, what="main button")
             qr = shot.region(894, 108, 1052, 266)
-            dark = sum(1 for y in range(qr.height) for x in range(qr.width) if window_driver.colour_distance(qr.pixel(x, y), 0) < 0x40)
+            dark = sum(1 for y in range(qr.height) for x in range(qr.width)
+                       if window_driver.colour_distance(qr.pixel(x, y), 0) < 0x40)
             self.assertGreater(dark / (qr.width * qr.height), 0.25, "support QR image drawn")
 
             window.click(300, 360)
