@@ -62,8 +62,9 @@ public:
     }
 
     void operator()(const LabelItem& item) const {
+        if (item.text.empty()) return;
         ComPtr<IDWriteTextFormat> format = CreateLabelFormat(item.fontSize, item.weight, item.align);
-        if (!format || item.text.empty()) return;
+        if (!format) return;
         if (auto brush = Brush(item.color, 1.0f)) {
             target_->DrawText(item.text.c_str(), static_cast<UINT32>(item.text.size()), format.get(),
                               RectF(item.rect), brush.get(), D2D1_DRAW_TEXT_OPTIONS_CLIP,
