@@ -54,7 +54,7 @@ class WindowDownload(unittest.TestCase):
             time.sleep(0.5)
 
             # A slow center keeps the worker busy, so the pause request is on screen until it stops.
-            center.control.queue("prepare", body=prepared, delayMs=5000)
+            center.control.queue("prepare", body=prepared, delayMs=8000)
             window.click(966, 625)
             window.park_mouse()
             time.sleep(1)
@@ -62,7 +62,7 @@ class WindowDownload(unittest.TestCase):
             window.click(966, 625)
             window.park_mouse()
             pausing = wait_until(lambda: (lambda w: w if 45 <= w <= 80 else None)(
-                ink_width(window, STATUS_LINE, PANEL)), 4, what="the 5-character pause status")
+                ink_width(window, STATUS_LINE, PANEL)), 6, what="the 5-character pause status")
             self.assertGreater(starting, pausing + 30, "status changed from the 9-character check to 正在暂停…")
             # Paused before any byte: the idle panel returns and the label is 下载并安装 again (5 characters).
             wait_until(lambda: window.canvas_capture().pixel(*TRACK_END) == PANEL, 30, what="the idle panel")
