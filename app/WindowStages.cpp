@@ -1,0 +1,83 @@
+#include "app/WindowStages.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <objbase.h>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "diagnostics/RunDiagnostics.h"
+#include "lan/LanDiscovery.h"
+#include "storage/StorageLocations.h"
+#include "ui/DeviceResources.h"
+#include "ui/MainWindow.h"
+#include "ui/UserActions.h"
+#include "workflow/AppState.h"
+
+namespace orivanta {
+namespace {
+
+void OpenMainWindow(HINSTANCE instance, int showCommand) {
+    AppState& app = App();
+    Checkpoint(L"创建安装助手主窗口");
+    RegisterMainWindowClass(instance);
+    HWND window = CreateMainWindow(instance);
+    app.mainWindow = window;
+    ::ShowWindow(window, app.autoStart ? SW_HIDE : showCommand);
+    ::UpdateWindow(window);
+    RethrowWindowProcedureFailure();
+    ::SetForegroundWindow(window);
+}
+
+int RunMessageLoop() {
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+        RethrowWindowProcedureFailure();
+    }
+    return static_cast<int>(message.wParam);
+}
+
+// Flags first, so that neither join waits for a whole download or probe.
+void ShutDown() {
+    AppState& app = App();
+    app.windowClosing = true;
+    app.cancelRequested = true;
+    if (app.workerThread.joinable()) app.workerThread.join();
+    if (app.lanThread.joinable()) app.lanThread.join();
+    std::unique_ptr<RunDiagnostics> diagnostics = std::move(app.diagnostics);
+    diagnostics.reset();
+    ReleaseGraphicsObjects();
+    ::WSACleanup();
+    ::CoUninitialize();
+}
+
+}  // namespace
+
+int RunInstallerWindow(HINSTANCE instance, int showCommand, const DiagnosticOptions& options) {
+    AppState& app = App();
+    {
+        std::lock_guard<std::mutex> lock(app.stateMutex);
+        app.saveLocationText = ChooseSaveFolder();
+    }
+    ApplySimulatedLanResult(options.lan);
+
+    Checkpoint(L"初始化 Windows 原生界面引擎");
+    CreateGraphicsFactories();
+    OpenMainWindow(instance, showCommand);
+    Checkpoint(L"检查局域网 9009 服务并等待用户选择版本");
+
+    if (app.autoStart) {
+        MainButtonAction();
+    } else if (options.lan.empty()) {
+        app.lanThread = std::thread(DiscoverLanHost);
+    }
+    const int exitCode = RunMessageLoop();
+    ShutDown();
+    return exitCode;
+}
+
+}  // namespace orivanta

@@ -1,0 +1,145 @@
+"""A download driven through the window against the development center: start,
+pause while the center is slow ("正在暂停…"), pause with progress ("继续下载"),
+resume with a Range request, completion; and closing during a download."""
+import os
+import time
+import unittest
+
+from window_common import (assert_colour, center_answer, data_root, files_named, screenshot, skip_without_tools,
+                           start_center, window_driver, winetest)
+
+ProgramRun = window_driver.ProgramRun
+wait_until = window_driver.wait_until
+
+PANEL = 0xFFFFFF
+BAR = 0x0A7FC3
+BLUE_BUTTON = 0x0A7FC3
+STATUS_LINE = (80, 613, 580, 640)
+BUTTON_LABEL = (890, 610, 1042, 640)
+BAR_START = (84, 652)
+TRACK_END = (635, 652)
+PACKAGE_SIZE = 6 << 20
+SLOW_NODE = {"node": {"throttleBytesPerSecond": 256 << 10}}
+
+
+def ink(window, area, background):
+    return window.canvas_capture().ink_columns(*area, background=background)
+
+
+def ink_width(window, area, background):
+    columns = ink(window, area, background)
+    return 0 if columns is None else columns[1] - columns[0]
+
+
+def label_pixels(window):
+    return window.canvas_capture().region(*BUTTON_LABEL).rgb
+
+
+class WindowDownload(unittest.TestCase):
+    def start(self, center, root):
+        return ProgramRun(["--diagnostic-lan=none", "--server-url=" + center.base_url,
+                           "--diagnostic-data-root=" + winetest.windows_path(root)])
+
+    def wait_for_progress(self, window):
+        wait_until(lambda: window.canvas_capture().pixel(*BAR_START) == BAR, 90, what="the progress bar")
+
+    def test_pause_resume_and_completion(self):
+        center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
+        root = data_root(self)
+        prepared = center_answer(center, "prepare", {"deviceId": "window-test", "packageType": "Server"})
+        self.assertTrue(prepared["isAllowed"])
+        with self.start(center, root) as run:
+            window = run.window()
+            window.click(300, 400)  # server edition
+            time.sleep(0.5)
+
+            # A slow center keeps the worker busy, so the pause request is on screen until it stops.
+            center.control.queue("prepare", body=prepared, delayMs=8000)
+            window.click(966, 625)
+            window.park_mouse()
+            time.sleep(1)
+            starting = ink_width(window, STATUS_LINE, PANEL)  # "正在检查最新安装包", 9 characters
+            window.click(966, 625)
+            window.park_mouse()
+            pausing = wait_until(lambda: (lambda w: w if 45 <= w <= 80 else None)(
+                ink_width(window, STATUS_LINE, PANEL)), 6, what="the 5-character pause status")
+            self.assertGreater(starting, pausing + 30, "status changed from the 9-character check to 正在暂停…")
+            # Paused before any byte: the idle panel returns and the label is 下载并安装 again (5 characters).
+            wait_until(lambda: window.canvas_capture().pixel(*TRACK_END) == PANEL, 30, what="the idle panel")
+            fresh_label = label_pixels(window)
+            self.assertGreater(ink_width(window, BUTTON_LABEL, BLUE_BUTTON), 66)
+
+            window.click(966, 625)
+            self.wait_for_progress(window)
+            window.park_mouse()
+            shot = window.canvas_capture()
+            screenshot(shot, "downloading.png")
+            assert_colour(self, shot, TRACK_END, 0xE5ECF3, what="progress track")
+            downloading_label = label_pixels(window)  # 暂停下载
+            self.assertNotEqual(downloading_label, fresh_label)
+
+            window.click(966, 625)
+            window.park_mouse()
+            wait_until(lambda: (lambda log: log and log[-1]["aborted"])(center.control.log(kind="node")), 30,
+                       what="the transfer to stop")
+            paused_label = wait_until(lambda: (lambda p: p if p != downloading_label else None)(label_pixels(window)),
+                                      20, what="the label after the pause")
+            self.assertNotEqual(paused_label, fresh_label)
+            self.assertLess(ink_width(window, BUTTON_LABEL, BLUE_BUTTON), 66, "继续下载 has four characters")
+            shot = window.canvas_capture()
+            screenshot(shot, "paused.png")
+            assert_colour(self, shot, BAR_START, BAR, what="progress kept after the pause")
+            parts = files_named(root, ".part")
+            self.assertEqual(len(parts), 1)
+            kept = os.path.getsize(parts[0])
+            self.assertGreater(kept, 0)
+
+            center.control.set_faults(node={"throttleBytesPerSecond": None})
+            window.click(966, 625)
+            run.answer_message_box("下载完成", "Return")
+            self.assertEqual(run.wait_exit(30), 0)
+
+            node_log = center.control.log(kind="node")
+            self.assertEqual(node_log[-1]["headers"].get("Range"), "bytes=%d-" % kept)
+            self.assertEqual(node_log[-1]["status"], 206)
+            report = window_driver.report_fields(run.new_report())
+            self.assertEqual(report["分类"], "Completed")
+            self.assertEqual(report["退出码"], "0")
+            self.assertEqual(report["最后进度"], "%d / %d 字节" % (PACKAGE_SIZE, PACKAGE_SIZE))
+            wait_until(lambda: files_named(root, ".launched.txt"), 30, what="the demo installer to start")
+
+    def test_close_during_download_asks_and_keeps_the_progress(self):
+        center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
+        root = data_root(self)
+        with self.start(center, root) as run:
+            window = run.window()
+            window.click(800, 400)  # client edition
+            time.sleep(0.5)
+            window.click(966, 625)
+            self.wait_for_progress(window)
+
+            window.click(1086, 33)
+            run.answer_message_box("关闭安装助手", "n")
+            self.assertTrue(window.exists())
+            served = center.control.log(kind="node")[-1]["bytesSent"]
+            time.sleep(1.5)
+            self.assertFalse(center.control.log(kind="node")[-1]["aborted"])
+            self.assertIsNone(run.process.poll())
+
+            window.focus()
+            run.display.key("Escape")
+            run.answer_message_box("关闭安装助手", "y")
+            self.assertEqual(run.wait_exit(30), 0)
+            report = window_driver.report_fields(run.new_report())
+            self.assertEqual(report["分类"], "UserCancelled")
+            self.assertEqual(report["退出码"], "0")
+            self.assertEqual(report["下载类型"], "仅客户端版")
+            parts = files_named(root, ".part")
+            self.assertEqual(len(parts), 1)
+            self.assertGreater(os.path.getsize(parts[0]), served)
+            self.assertFalse(files_named(root, ".launched.txt"))
+
+
+if __name__ == "__main__":
+    skip_without_tools()
+    unittest.main()

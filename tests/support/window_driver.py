@@ -1,0 +1,362 @@
+"""Drives the program's window under Xvfb with xdotool and reads its pixels.
+
+The window is drawn on a fixed 1120 x 710 canvas; points are given in canvas
+units and mapped onto the window's current screen rectangle.
+"""
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+import zlib
+
+CANVAS_WIDTH = 1120
+CANVAS_HEIGHT = 710
+WINDOW_TITLE = "欧瑞凡达安装助手"
+# The size of the screen Wine assumes when its desktop process was started
+# without a display, as the test prefix's set-up does; a private display of the
+# same size gives every window test the same work area, whoever started Wine's
+# desktop.
+SCREEN = (1024, 768)
+
+
+class DriverError(AssertionError):
+    pass
+
+
+def wait_until(predicate, timeout, interval=0.2, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise DriverError("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+class VirtualDisplay:
+    """A private Xvfb server on a display number it picks itself (-displayfd)."""
+
+    def __init__(self, width=SCREEN[0], height=SCREEN[1]):
+        # The screen is also kept as an XWD file in fbdir, so reading pixels costs no X request.
+        self.fbdir = tempfile.mkdtemp(prefix="orivanta-xvfb-")
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp",
+             "-fbdir", self.fbdir],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30
+        try:
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            os.close(read_end)
+        if not number.strip().isdigit():
+            self.stop()
+            raise DriverError("Xvfb did not report a display number")
+        self.name = ":" + number.strip().decode()
+
+    def env(self):
+        return {"DISPLAY": self.name}
+
+    def run(self, *command, timeout=30, check=True):
+        env = dict(os.environ, DISPLAY=self.name)
+        result = subprocess.run(list(command), env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=timeout, check=False)
+        if check and result.returncode != 0:
+            raise DriverError("%s failed with %d" % (command[0], result.returncode))
+        return result.stdout.decode("utf-8", errors="replace")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        shutil.rmtree(self.fbdir, ignore_errors=True)
+
+    # Windows -----------------------------------------------------------------
+
+    def find_windows(self, title):
+        """Visible top-level windows whose title is exactly `title`."""
+        output = self.run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title), check=False)
+        return [int(line) for line in output.split()]
+
+    def window_pids(self):
+        """Linux process ids of every process that shows a window on this display."""
+        pids = set()
+        for window in self.run("xdotool", "search", "--name", ".", check=False).split():
+            pid = self.run("xdotool", "getwindowpid", window, check=False).strip()
+            if pid.isdigit():
+                pids.add(int(pid))
+        return pids
+
+    def kill_window_processes(self, keep=()):
+        """Ends what the test caused to show up here (Explorer, installers), by process id."""
+        for pid in self.window_pids() - set(keep):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
+    def geometry(self, window):
+        values = {}
+        for line in self.run("xdotool", "getwindowgeometry", "--shell", str(window)).splitlines():
+            key, _, value = line.partition("=")
+            values[key] = int(value)
+        return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
+
+    def move_mouse(self, x, y):
+        self.run("xdotool", "mousemove", str(int(x)), str(int(y)))
+
+    def click(self, x, y):
+        self.move_mouse(x, y)
+        time.sleep(0.15)
+        self.run("xdotool", "click", "1")
+
+    def key(self, *names):
+        for name in names:
+            self.run("xdotool", "key", name)
+            time.sleep(0.15)
+
+    def activate(self, window):
+        self.run("xdotool", "windowactivate", "--sync", str(window), check=False)
+        self.run("xdotool", "windowfocus", "--sync", str(window), check=False)
+
+    # Pixels ------------------------------------------------------------------
+
+    def capture(self):
+        with open(os.path.join(self.fbdir, "Xvfb_screen0"), "rb") as stream:
+            return Screenshot.from_xwd(stream.read())
+
+
+class Screenshot:
+    def __init__(self, width, height, rgb):
+        self.width = width
+        self.height = height
+        self.rgb = rgb  # bytes, 3 per pixel, rows top to bottom
+
+    @classmethod
+    def from_xwd(cls, data):
+        fields = struct.unpack(">25I", data[:100])
+        header_size, depth = fields[0], fields[3]
+        width, height = fields[4], fields[5]
+        byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
+        ncolors = fields[19]
+        if bits_per_pixel not in (24, 32) or depth != 24:
+            raise DriverError("unexpected xwd format: %d bits per pixel, depth %d" % (bits_per_pixel, depth))
+        step = bits_per_pixel // 8
+        offset = header_size + ncolors * 12
+        rgb = bytearray(width * height * 3)
+        for row in range(height):
+            line = data[offset + row * bytes_per_line: offset + row * bytes_per_line + width * step]
+            target = row * width * 3
+            if byte_order == 0:  # LSBFirst: B G R (X)
+                blue, green, red = line[0::step], line[1::step], line[2::step]
+            else:  # MSBFirst: (X) R G B
+                red, green, blue = line[step - 3::step], line[step - 2::step], line[step - 1::step]
+            rgb[target:target + width * 3:3] = red
+            rgb[target + 1:target + width * 3:3] = green
+            rgb[target + 2:target + width * 3:3] = blue
+        return cls(width, height, bytes(rgb))
+
+    def pixel(self, x, y):
+        index = (int(y) * self.width + int(x)) * 3
+        return (self.rgb[index] << 16) | (self.rgb[index + 1] << 8) | self.rgb[index + 2]
+
+    def crop(self, left, top, right, bottom):
+        left, top, right, bottom = int(left), int(top), int(right), int(bottom)
+        width = right - left
+        rows = [self.rgb[(y * self.width + left) * 3:(y * self.width + right) * 3] for y in range(top, bottom)]
+        return Screenshot(width, bottom - top, b"".join(rows))
+
+    def save_png(self, path):
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        stride = self.width * 3
+        raw = b"".join(b"\x00" + self.rgb[y * stride:(y + 1) * stride] for y in range(self.height))
+
+        def chunk(kind, body):
+            return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+        png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
+        png += chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b"")
+        with open(path, "wb") as stream:
+            stream.write(png)
+
+
+def colour_distance(a, b):
+    return max(abs(((a >> s) & 0xFF) - ((b >> s) & 0xFF)) for s in (16, 8, 0))
+
+
+class ProgramWindow:
+    """The main window on a virtual display, addressed in canvas units."""
+
+    def __init__(self, display, window):
+        self.display = display
+        self.window = window
+
+    @classmethod
+    def wait(cls, display, timeout=60):
+        windows = wait_until(lambda: display.find_windows(WINDOW_TITLE), timeout, what="the main window")
+        return cls(display, windows[0])
+
+    def rectangle(self):
+        return self.display.geometry(self.window)
+
+    def to_screen(self, cx, cy):
+        x, y, width, height = self.rectangle()
+        return x + cx * width / CANVAS_WIDTH, y + cy * height / CANVAS_HEIGHT
+
+    def click(self, cx, cy):
+        self.display.click(*self.to_screen(cx, cy))
+
+    def hover(self, cx, cy):
+        self.display.move_mouse(*self.to_screen(cx, cy))
+
+    def park_mouse(self):
+        """Outside the window, so that no hover colour is drawn."""
+        self.display.move_mouse(5, SCREEN[1] - 5)
+        time.sleep(0.3)
+
+    def focus(self):
+        self.display.activate(self.window)
+
+    def exists(self):
+        return bool(self.display.find_windows(WINDOW_TITLE))
+
+    def canvas_capture(self):
+        """The window's area of a root screenshot, with canvas-to-pixel mapping."""
+        return CanvasShot(self.display.capture(), self.rectangle())
+
+
+class CanvasShot:
+    def __init__(self, screenshot, rectangle):
+        self.screenshot = screenshot
+        self.x, self.y, self.width, self.height = rectangle
+
+    def pixel(self, cx, cy):
+        return self.screenshot.pixel(self.x + cx * self.width / CANVAS_WIDTH, self.y + cy * self.height / CANVAS_HEIGHT)
+
+    def region(self, left, top, right, bottom):
+        sx = self.width / CANVAS_WIDTH
+        sy = self.height / CANVAS_HEIGHT
+        return self.screenshot.crop(self.x + left * sx, self.y + top * sy, self.x + right * sx, self.y + bottom * sy)
+
+    def save(self, path):
+        self.screenshot.crop(self.x, self.y, self.x + self.width, self.y + self.height).save_png(path)
+
+    def ink_columns(self, left, top, right, bottom, background, tolerance=40):
+        """Canvas x range covered by anything that differs from the background, or None."""
+        area = self.region(left, top, right, bottom)
+        inked = [x for x in range(area.width)
+                 if any(colour_distance(area.pixel(x, y), background) > tolerance for y in range(area.height))]
+        if not inked:
+            return None
+        scale = CANVAS_WIDTH / self.width
+        return left + inked[0] * scale, left + (inked[-1] + 1) * scale
+
+
+# A whole program run ---------------------------------------------------------
+
+BACKGROUND = 0xF8FAFC
+
+
+def report_root():
+    import winetest
+    return os.path.join(winetest.windows_user_folder("AppData/Local"), "Orivanta", "InstallerDownloader",
+                        "process-exit")
+
+
+def exit_reports():
+    root = report_root()
+    if not os.path.isdir(root):
+        return {}
+    return {name: os.path.join(root, name) for name in os.listdir(root)
+            if name.startswith("exit-") and name.endswith(".txt")}
+
+
+def report_fields(text):
+    """The report's "label: value" lines as a dict (first occurrence wins)."""
+    fields = {}
+    for line in text.splitlines():
+        label, separator, value = line.partition(": ")
+        if separator and label not in fields:
+            fields[label] = value
+    return fields
+
+
+class ProgramRun:
+    """The program on its own virtual display; everything it caused is ended on exit.
+
+    Always give a --diagnostic-lan= or --diagnostic-autostart= option: without
+    one the program would probe the machine's real networks.
+    """
+
+    def __init__(self, args):
+        if not any(a.startswith(("--diagnostic-lan=", "--diagnostic-autostart=")) for a in args):
+            raise ValueError("a window run needs --diagnostic-lan= or --diagnostic-autostart=")
+        self.args = list(args)
+        self.display = None
+        self.process = None
+
+    def __enter__(self):
+        import winetest
+        self.display = VirtualDisplay()
+        self.reports_before = set(exit_reports())
+        self.started = time.monotonic()
+        self.process = winetest.start_program(winetest.program_path(), self.args, env_extra=self.display.env())
+        return self
+
+    def __exit__(self, *exc_info):
+        try:
+            if self.process.poll() is None:
+                self.process.kill()
+                self.process.wait(timeout=30)
+            self.display.kill_window_processes()
+        finally:
+            self.display.stop()
+
+    def window(self, timeout=90):
+        """The main window once its first frame is on the screen."""
+        window = ProgramWindow.wait(self.display, timeout)
+        window.park_mouse()
+        wait_until(lambda: window.canvas_capture().pixel(30, 400) == BACKGROUND, timeout, what="the first frame")
+        return window
+
+    def wait_exit(self, timeout=60):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise DriverError("the program did not end within %d s" % timeout) from None
+
+    def message_box(self, title, timeout=30):
+        return wait_until(lambda: self.display.find_windows(title), timeout, what="message box " + title)[0]
+
+    def answer_message_box(self, title, *keys):
+        box = self.message_box(title)
+        self.display.activate(box)
+        self.display.key(*keys)
+        wait_until(lambda: not self.display.find_windows(title), 20, what="message box %s to close" % title)
+
+    def new_report(self, timeout=20):
+        """The one exit report this run wrote, as text."""
+        def written():
+            names = sorted(set(exit_reports()) - self.reports_before)
+            return names or None
+        names = wait_until(written, timeout, what="the exit report")
+        if len(names) != 1:
+            raise DriverError("expected one new exit report, found %s" % names)
+        with open(exit_reports()[names[0]], encoding="utf-8") as stream:
+            return stream.read()

@@ -1,0 +1,243 @@
+#include "ui/MainWindow.h"
+
+#include <windowsx.h>
+
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <utility>
+
+#include "ui/CanvasLayout.h"
+#include "ui/DeviceResources.h"
+#include "ui/FocusNavigation.h"
+#include "ui/GdiRenderer.h"
+#include "ui/SceneRenderer.h"
+#include "ui/UserActions.h"
+#include "ui/WindowPlacement.h"
+#include "workflow/AppState.h"
+#include "workflow/Edition.h"
+
+namespace orivanta {
+namespace {
+
+constexpr LRESULT kWantedDialogKeys = DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTARROWS;
+
+std::exception_ptr pendingFailure;
+// Clicks are mapped onto whichever layout the last frame showed.
+PaintedWith lastFrame = PaintedWith::Direct2D;
+
+void Invalidate(HWND window) {
+    ::InvalidateRect(window, nullptr, FALSE);
+}
+
+bool HostFound() {
+    AppState& app = App();
+    std::lock_guard<std::mutex> lock(app.stateMutex);
+    return app.lanState == kLanHostFound;
+}
+
+HitRegion RegionAt(HWND window, LPARAM packedPoint) {
+    if (lastFrame == PaintedWith::Gdi) return GdiHitTest(window, packedPoint);
+    return HitTest(window, packedPoint);
+}
+
+void ApplyRoundedShape(HWND window) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    int dpi = 96;
+    if (HDC dc = ::GetDC(window)) {
+        dpi = ::GetDeviceCaps(dc, LOGPIXELSX);
+        ::ReleaseDC(window, dc);
+    }
+    const int ellipse = CornerEllipseSize(dpi);
+    HRGN region = ::CreateRoundRectRgn(0, 0, client.right + 1, client.bottom + 1, ellipse, ellipse);
+    // On success the system owns the region.
+    if (region != nullptr && ::SetWindowRgn(window, region, FALSE) == 0) ::DeleteObject(region);
+}
+
+LRESULT NonClientHitTest(HWND window, WPARAM wParam, LPARAM lParam) {
+    const LRESULT answer = ::DefWindowProcW(window, WM_NCHITTEST, wParam, lParam);
+    if (answer != HTCLIENT) return answer;
+    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ScreenToClient(window, &point);
+    const bool captionButtonsShown = lastFrame == PaintedWith::Direct2D;
+    return IsDragBandPoint(CanvasPointFromClient(window, point.x, point.y), captionButtonsShown) ? HTCAPTION
+                                                                                                  : HTCLIENT;
+}
+
+void UpdateHover(HWND window, LPARAM packedPoint) {
+    AppState& app = App();
+    const int region = static_cast<int>(RegionAt(window, packedPoint));
+    if (region != app.hoverRegion) {
+        app.hoverRegion = region;
+        Invalidate(window);
+    }
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
+    ::TrackMouseEvent(&track);
+}
+
+void ActivateMainButton() {
+    App().focusIndex = kFocusMainButton;
+    MainButtonAction();
+}
+
+void ButtonReleased(HWND window, LPARAM packedPoint) {
+    switch (RegionAt(window, packedPoint)) {
+    case HitRegion::ServerCard:
+        SelectEdition(window, kEditionServer);
+        break;
+    case HitRegion::ClientCard:
+        SelectEdition(window, kEditionClient);
+        break;
+    case HitRegion::MainButton:
+        ActivateMainButton();
+        break;
+    case HitRegion::Minimize:
+        ::ShowWindow(window, SW_MINIMIZE);
+        break;
+    case HitRegion::Close:
+        ::SendMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    case HitRegion::None:
+        break;
+    }
+}
+
+bool KeyPressed(HWND window, WPARAM key) {
+    AppState& app = App();
+    switch (key) {
+    case VK_TAB:
+        app.focusIndex = TabFocus(app.focusIndex, ::GetKeyState(VK_SHIFT) < 0, HostFound());
+        Invalidate(window);
+        return true;
+    case VK_LEFT:
+    case VK_RIGHT:
+        app.focusIndex = ArrowFocus(app.focusIndex, HostFound());
+        Invalidate(window);
+        return true;
+    case VK_RETURN:
+    case VK_SPACE:
+        if (app.focusIndex == kFocusServerCard) {
+            SelectEdition(window, kEditionServer);
+        } else if (app.focusIndex == kFocusClientCard) {
+            SelectEdition(window, kEditionClient);
+        } else if (app.focusIndex == kFocusMainButton) {
+            MainButtonAction();
+        }
+        return true;
+    case VK_ESCAPE:
+        ::SendMessageW(window, WM_CLOSE, 0, 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    AppState& app = App();
+    switch (message) {
+    case WM_CREATE:
+        ApplyRoundedShape(window);
+        return 0;
+    case WM_SIZE:
+        if (ID2D1HwndRenderTarget* target = Graphics().renderTarget.get()) {
+            target->Resize(D2D1::SizeU(LOWORD(lParam), HIWORD(lParam)));
+        }
+        ApplyRoundedShape(window);
+        Invalidate(window);
+        return 0;
+    case WM_PAINT:
+        lastFrame = PaintWindow(window);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NCHITTEST:
+        return NonClientHitTest(window, wParam, lParam);
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT && app.hoverRegion >= static_cast<int>(HitRegion::ServerCard) &&
+            app.hoverRegion <= static_cast<int>(HitRegion::Close)) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+            return TRUE;
+        }
+        break;
+    case WM_MOUSEMOVE:
+        UpdateHover(window, lParam);
+        return 0;
+    case WM_MOUSELEAVE:
+        app.hoverRegion = static_cast<int>(HitRegion::None);
+        Invalidate(window);
+        return 0;
+    case WM_LBUTTONUP:
+        ButtonReleased(window, lParam);
+        return 0;
+    case WM_KEYDOWN:
+        if (KeyPressed(window, wParam)) return 0;
+        break;
+    case WM_SETFOCUS:
+        app.focusIndex = FocusOnActivation(app.focusIndex, HostFound());
+        Invalidate(window);
+        return 0;
+    case WM_GETDLGCODE:
+        return kWantedDialogKeys;
+    case WM_CLOSE:
+        HandleCloseRequest(window);
+        return 0;
+    case WM_DESTROY:
+        app.windowClosing = true;
+        ReleaseDeviceResources();
+        ::PostQuitMessage(app.exitCode.load());
+        return 0;
+    case kRefreshMessage:
+        Invalidate(window);
+        return 0;
+    case kWorkerDoneMessage:
+        HandleWorkerDone(window, static_cast<WorkerOutcome>(wParam));
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return HandleMessage(window, message, wParam, lParam);
+    } catch (...) {
+        if (!pendingFailure) pendingFailure = std::current_exception();
+        return 0;
+    }
+}
+
+}  // namespace
+
+void RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS | CS_DROPSHADOW;
+    windowClass.lpfnWndProc = MainWindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON,
+                                                        ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
+                                                        LR_DEFAULTCOLOR));
+    windowClass.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON,
+                                                          ::GetSystemMetrics(SM_CXSMICON),
+                                                          ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kMainWindowClass;
+    if (::RegisterClassExW(&windowClass) == 0) throw std::runtime_error("window registration failed");
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    const WindowPlacement placement = InitialWindowPlacement();
+    HWND window = ::CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, kMainWindowTitle,
+                                    WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, placement.x, placement.y, placement.width,
+                                    placement.height, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) throw std::runtime_error("window creation failed");
+    return window;
+}
+
+void RethrowWindowProcedureFailure() {
+    if (pendingFailure) std::rethrow_exception(std::exchange(pendingFailure, nullptr));
+}
+
+}  // namespace orivanta
