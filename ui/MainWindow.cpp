@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/SystemErrorText.h"
+#include "common/Utf.h"
 #include "ui/CanvasLayout.h"
 #include "ui/DeviceResources.h"
 #include "ui/FocusNavigation.h"
@@ -232,7 +234,9 @@ HWND CreateMainWindow(HINSTANCE instance) {
     HWND window = ::CreateWindowExW(WS_EX_APPWINDOW, kMainWindowClass, kMainWindowTitle,
                                     WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, placement.x, placement.y, placement.width,
                                     placement.height, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) throw std::runtime_error("window creation failed");
+    if (window == nullptr) {
+        throw std::runtime_error("window creation failed: " + Utf16ToUtf8(SystemErrorText(::GetLastError())));
+    }
     return window;
 }
 

@@ -3,6 +3,7 @@
 The window is drawn on a fixed 1120 x 710 canvas; points are given in canvas
 units and mapped onto the window's current screen rectangle.
 """
+import json
 import os
 import re
 import shutil
@@ -41,6 +42,13 @@ def wait_until(predicate, timeout, interval=0.2, what="condition"):
 class VirtualDisplay:
     """A private Xvfb server on a display number it picks itself (-displayfd)."""
 
+    @classmethod
+    def attach(cls, name, fbdir):
+        """A display someone else started and stops; stop() leaves it running."""
+        display = cls.__new__(cls)
+        display.name, display.fbdir, display.process = name, fbdir, None
+        return display
+
     def __init__(self, width=SCREEN[0], height=SCREEN[1]):
         # The screen is also kept as an XWD file in fbdir, so reading pixels costs no X request.
         self.fbdir = tempfile.mkdtemp(prefix="orivanta-xvfb-")
@@ -78,6 +86,8 @@ class VirtualDisplay:
         return result.stdout.decode("utf-8", errors="replace")
 
     def stop(self):
+        if self.process is None:
+            return
         if self.process.poll() is None:
             self.process.terminate()
             try:
@@ -297,6 +307,24 @@ def report_fields(text):
     return fields
 
 
+def desktop_display_file():
+    import winetest
+    return os.path.join(winetest.prefix(), "desktop-display.json")
+
+
+def desktop_display():
+    """The display of the prefix's Wine desktop, when the test set-up started one.
+
+    Wine moves a window dragged by its caption band only on the display its
+    desktop process uses, so window tests show their windows there."""
+    try:
+        with open(desktop_display_file(), encoding="utf-8") as stream:
+            recorded = json.load(stream)
+    except (OSError, ValueError):
+        return None
+    return VirtualDisplay.attach(recorded["name"], recorded["fbdir"])
+
+
 class ProgramRun:
     """The program on its own virtual display; everything it caused is ended on exit.
 
@@ -313,7 +341,10 @@ class ProgramRun:
 
     def __enter__(self):
         import winetest
-        self.display = VirtualDisplay()
+        self.display = desktop_display() or VirtualDisplay()
+        self.resident_pids = self.display.window_pids()
+        # A shared display still has the pointer where the last test left it.
+        self.display.move_mouse(5, SCREEN[1] - 5)
         self.reports_before = set(exit_reports())
         self.started = time.monotonic()
         self.process = winetest.start_program(winetest.program_path(), self.args, env_extra=self.display.env())
@@ -324,16 +355,37 @@ class ProgramRun:
             if self.process.poll() is None:
                 self.process.kill()
                 self.process.wait(timeout=30)
-            self.display.kill_window_processes()
+            self.display.kill_window_processes(keep=self.resident_pids)
+            # The next run on a shared display must not find this run's window.
+            wait_until(lambda: not self.display.find_windows(WINDOW_TITLE), 30, what="the window to go")
         finally:
             self.display.stop()
 
     def window(self, timeout=90):
         """The main window once its first frame is on the screen."""
-        window = ProgramWindow.wait(self.display, timeout)
+        try:
+            windows = wait_until(lambda: self.display.find_windows(WINDOW_TITLE) or self.process.poll() is not None,
+                                 timeout, what="the main window")
+            if windows is True:
+                raise DriverError("no main window")
+            window = ProgramWindow(self.display, windows[0])
+        except DriverError as error:
+            raise DriverError("%s; %s" % (error, self.describe_state())) from None
         window.park_mouse()
         wait_until(lambda: window.canvas_capture().pixel(30, 400) == BACKGROUND, timeout, what="the first frame")
         return window
+
+    def describe_state(self):
+        """Whether the program still runs, or how it ended and what it reported."""
+        code = self.process.poll()
+        if code is None:
+            return "the program is still running"
+        names = sorted(set(exit_reports()) - self.reports_before)
+        report = ""
+        if names:
+            with open(exit_reports()[names[-1]], encoding="utf-8") as stream:
+                report = stream.read()
+        return "the program ended with exit code %d; its report:\n%s" % (code, report or "(none)")
 
     def wait_exit(self, timeout=60):
         try:

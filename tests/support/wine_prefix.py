@@ -1,15 +1,20 @@
 """Creates the test prefix and keeps one persistent wineserver for a test run.
 
-setup:   create WINEPREFIX if needed (wineboot), then start `wineserver -p`.
+setup:   create WINEPREFIX if needed (wineboot), start `wineserver -p` and hold
+         Wine's desktop open.
 cleanup: stop every process of the prefix and its server.
 Everything started here is detached from the test runner's pipes.
 """
+import json
 import os
+import signal
+import shutil
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import window_driver  # noqa: E402
 import winetest  # noqa: E402
 
 
@@ -23,20 +28,65 @@ def setup():
     subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                      start_new_session=True).wait()
+    env.update(start_desktop_display())
     # Wine's own service processes outlive the program that starts them; start
     # them here, detached, so that no test's output pipe is held open by them.
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
-    # Wine's desktop process goes on starting after that first program ends; a
-    # window created before it is ready fails to be created.
-    time.sleep(5)
+    hold_desktop(env)
     if not winetest.install_fonts(prefix):
         print("CJK fonts not installed: screenshots will show boxes for Chinese text")
     print("wine prefix ready:", prefix)
 
 
+def start_desktop_display():
+    """An X display for Wine's desktop process, recorded for the window tests.
+
+    The desktop process lives on the display of the program that started it and
+    gives every later program its graphics driver: started by a test program
+    without a display, no window could be created until it closed again; started
+    on a test's own display, it ended with that test."""
+    stop_desktop_display()
+    screen = window_driver.VirtualDisplay()
+    with open(window_driver.desktop_display_file(), "w", encoding="utf-8") as stream:
+        json.dump({"name": screen.name, "fbdir": screen.fbdir, "pid": screen.process.pid}, stream)
+    return screen.env()
+
+
+def hold_desktop(env, timeout=120):
+    """Keeps Wine's desktop open until the clean-up: Wine closes a desktop shortly
+    after its last program ends, and a program started meanwhile gets no window."""
+    holder = os.path.join(winetest.BUILD_DIR, "tests", "desktop_holder.exe")
+    marker = os.path.join(winetest.prefix(), "desktop-held")
+    if os.path.exists(marker):
+        os.remove(marker)
+    subprocess.Popen(["wine", holder, winetest.windows_path(marker)], env=env, stdin=subprocess.DEVNULL,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    deadline = time.monotonic() + timeout
+    while not os.path.exists(marker):
+        if time.monotonic() > deadline:
+            raise SystemExit("Wine's desktop did not start within %d s" % timeout)
+        time.sleep(0.2)
+
+
+def stop_desktop_display():
+    """Ends the desktop's X display, also one an interrupted run left behind."""
+    try:
+        with open(window_driver.desktop_display_file(), encoding="utf-8") as stream:
+            recorded = json.load(stream)
+    except (OSError, ValueError):
+        return
+    try:
+        os.kill(recorded["pid"], signal.SIGTERM)
+    except OSError:
+        pass
+    shutil.rmtree(recorded["fbdir"], ignore_errors=True)
+    os.remove(window_driver.desktop_display_file())
+
+
 def cleanup():
     env = winetest.wine_env()
     winetest.run_quiet(["wineserver", "-k"], env, timeout=60)
+    stop_desktop_display()
     print("wine prefix stopped")
 
 
