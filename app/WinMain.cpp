@@ -7,6 +7,20 @@
 #include "app/Options.h"
 #include "app/Startup.h"
 #include "app/WindowStages.h"
+#include "workflow/AppState.h"
+
+namespace {
+
+// After a failure that skipped the ordered shutdown, a download or LAN thread may
+// still be using the shared state; the process ends here at once, before static
+// destruction could free that state under them.
+int EndAfterFailure(int exitCode) {
+    const orivanta::AppState& app = orivanta::App();
+    if (app.workerThread.joinable() || app.lanThread.joinable()) ::ExitProcess(static_cast<UINT>(exitCode));
+    return exitCode;
+}
+
+}  // namespace
 
 // Process entry: the start-up sequence in its fixed order, every failure of it
 // ending in the last-resort handling.
@@ -19,8 +33,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ApplyServerUrlOption();
         return RunInstallerWindow(instance, showCommand, options);
     } catch (const std::exception& failure) {
-        return HandleFatalException(failure);
+        return EndAfterFailure(HandleFatalException(failure));
     } catch (...) {
-        return HandleUnknownException();
+        return EndAfterFailure(HandleUnknownException());
     }
 }

@@ -149,15 +149,15 @@ COLORREF ToColorRef(std::uint32_t rgb) {
 
 // Created on first use and kept for the life of the process (UI thread only).
 HFONT FontFor(GdiFont font) {
-    struct Spec {
+    struct FontShape {
         int height;
         int weight;
     };
-    static const Spec specs[] = {{13, FW_NORMAL}, {17, FW_BOLD}, {24, FW_BOLD}, {27, FW_BOLD}};
+    static const FontShape shapes[] = {{13, FW_NORMAL}, {17, FW_BOLD}, {24, FW_BOLD}, {27, FW_BOLD}};
     static HFONT fonts[4] = {};
     const int index = static_cast<int>(font);
     if (fonts[index] == nullptr) {
-        fonts[index] = ::CreateFontW(-specs[index].height, 0, 0, 0, specs[index].weight, FALSE, FALSE, FALSE,
+        fonts[index] = ::CreateFontW(-shapes[index].height, 0, 0, 0, shapes[index].weight, FALSE, FALSE, FALSE,
                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                                      DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
     }

@@ -6,14 +6,13 @@ run's exit report is found by that tag. The runs see a virtual display, so a
 message box that should not appear would keep the process from ending.
 """
 import os
-import shutil
-import subprocess
 import sys
 import time
 import unittest
 import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+import display  # noqa: E402
 import winetest  # noqa: E402
 
 FORCE_VARIABLE = "ORIVANTA_DIAGNOSTIC_REPORT_ROOT_INVALID"
@@ -25,38 +24,6 @@ SESSIONS = os.path.join(ROOT, "sessions")
 FALLBACK_ROOT = os.path.join(LOCAL_APP_DATA, "Temp", "OrivantaInstaller", "process-exit")
 CAPTION = "欧瑞凡达安装助手"
 RUN_TIMEOUT = 120
-
-
-class VirtualDisplay:
-    """An Xvfb server on a free display number, detached from the test's output."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip():
-            self.stop()
-            raise RuntimeError("Xvfb did not start")
-        self.name = ":" + number.decode().strip()
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
 
 
 def read_text(path):
@@ -86,20 +53,20 @@ def files(folder, prefix="", suffix=""):
 
 
 class DiagnosticRuns(unittest.TestCase):
-    display = None
+    screen = None
 
     @classmethod
     def setUpClass(cls):
-        if shutil.which("Xvfb"):
-            cls.display = VirtualDisplay()
+        if display.available():
+            cls.screen = display.VirtualDisplay().start()
 
     @classmethod
     def tearDownClass(cls):
-        if cls.display:
-            cls.display.stop()
+        if cls.screen:
+            cls.screen.stop()
 
     def env(self, extra=None):
-        values = {"DISPLAY": self.display.name} if self.display else {}
+        values = {"DISPLAY": self.screen.name} if self.screen else {}
         values.update(extra or {})
         return values
 
@@ -235,8 +202,8 @@ class DiagnosticRuns(unittest.TestCase):
 
     def test_start_up_failure_before_the_options_shows_the_message_box(self):
         """No diagnostic mode is known yet when the diagnostics themselves fail, so the box appears."""
-        if not self.display or not shutil.which("xdotool"):
-            self.skipTest("needs Xvfb and xdotool")
+        if not self.screen:
+            self.skipTest("needs Xvfb, xdotool, xwd and ImageMagick")
         aside = ROOT + ".e2e-aside"
         os.makedirs(ROOT, exist_ok=True)
         os.rename(ROOT, aside)
@@ -246,19 +213,16 @@ class DiagnosticRuns(unittest.TestCase):
             with open(ROOT, "wb") as handle:
                 handle.write(b"not a folder")
             _, args = self.arguments("normal")
-            env = winetest.wine_env(self.env())
             program = winetest.start_program(winetest.program_path(), args, env_extra=self.env())
             try:
-                window = ""
+                window = []
                 deadline = time.monotonic() + 60
                 while not window and time.monotonic() < deadline and program.poll() is None:
                     time.sleep(0.5)
-                    window = subprocess.run(["xdotool", "search", "--name", CAPTION], env=env, stdin=subprocess.DEVNULL,
-                                            capture_output=True, text=True).stdout.split()
+                    window = self.screen.find_windows(name=CAPTION)
                 self.assertTrue(window, "no message box appeared")
                 self.assertIsNone(program.poll(), "the program did not wait for the message box")
-                subprocess.run(["xdotool", "key", "--window", window[0], "Return"], env=env,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                self.screen.key(window[0], "Return")
                 self.assertEqual(program.wait(30), 2)
             finally:
                 if program.poll() is None:

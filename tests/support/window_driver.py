@@ -320,6 +320,7 @@ def desktop_display():
     try:
         with open(desktop_display_file(), encoding="utf-8") as stream:
             recorded = json.load(stream)
+        os.kill(recorded["pid"], 0)
     except (OSError, ValueError):
         return None
     return VirtualDisplay.attach(recorded["name"], recorded["fbdir"])
