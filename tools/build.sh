@@ -4,7 +4,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+# The toolchain is given only when a build folder is first configured; CMake
+# keeps it in the cache and warns when it is given again.
+configure() {
+    local folder=$1 toolchain=$2
+    shift 2
+    if [ -f "$folder/CMakeCache.txt" ]; then
+        cmake -S . -B "$folder" "$@" >/dev/null
+    else
+        cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "$@" >/dev/null
+    fi
+}
+
+configure build cmake/mingw-x86_64.cmake
 cmake --build build
-cmake -S . -B build-i686 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DORIVANTA_BUILD_TESTS=OFF >/dev/null
+configure build-i686 cmake/mingw-i686.cmake -DORIVANTA_BUILD_TESTS=OFF
 cmake --build build-i686
