@@ -26,56 +26,67 @@ def available():
     return all(shutil.which(tool) for tool in ("Xvfb", "xdotool", "xwd", _CONVERT))
 
 
+def start_xvfb(width, height, glx=True, fbdir=None, timeout=20):
+    """Starts Xvfb, detached, on the first free display number (Xvfb picks it and
+    reports it); returns the process and the number. With fbdir the screen is also
+    kept there as an XWD file."""
+    read_end, write_end = os.pipe()
+    command = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten",
+               "tcp", "-noreset"]
+    if not glx:
+        command += ["-extension", "GLX"]
+    if fbdir is not None:
+        command += ["-fbdir", fbdir]
+    try:
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, pass_fds=(write_end,), start_new_session=True)
+    finally:
+        os.close(write_end)
+    try:
+        text = b""
+        deadline = time.monotonic() + timeout
+        while not text.endswith(b"\n"):
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([read_end], [], [], remaining)[0]:
+                raise RuntimeError("Xvfb did not report its display")
+            chunk = os.read(read_end, 32)
+            if not chunk:
+                raise RuntimeError("Xvfb ended before it was ready")
+            text += chunk
+        return process, int(text.strip())
+    except Exception:
+        stop_process(process)
+        raise
+    finally:
+        os.close(read_end)
+
+
+def stop_process(process):
+    """Terminates a process started here, killing it if it does not end."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait(timeout=10)
+
+
 class VirtualDisplay:
-    def __init__(self, glx=True, width=1600, height=1000, depth=24):
+    def __init__(self, glx=True, width=1600, height=1000):
         self.glx = glx
-        self.screen = "%dx%dx%d" % (width, height, depth)
+        self.size = (width, height)
         self.number = None
         self._process = None
 
     def start(self, timeout=20):
-        """Starts Xvfb on the first free display number (Xvfb picks it and reports it)."""
-        read_end, write_end = os.pipe()
-        command = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp",
-                   "-noreset"]
-        if not self.glx:
-            command += ["-extension", "GLX"]
-        try:
-            self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                             stderr=subprocess.DEVNULL, pass_fds=(write_end,),
-                                             start_new_session=True)
-        finally:
-            os.close(write_end)
-        try:
-            text = b""
-            deadline = time.monotonic() + timeout
-            while not text.endswith(b"\n"):
-                remaining = deadline - time.monotonic()
-                if remaining <= 0 or not select.select([read_end], [], [], remaining)[0]:
-                    raise RuntimeError("Xvfb did not report its display")
-                chunk = os.read(read_end, 32)
-                if not chunk:
-                    raise RuntimeError("Xvfb ended before it was ready")
-                text += chunk
-            self.number = int(text.strip())
-        except Exception:
-            self.stop()
-            raise
-        finally:
-            os.close(read_end)
+        self._process, self.number = start_xvfb(*self.size, glx=self.glx, timeout=timeout)
         return self
 
     def stop(self):
-        if self._process is None:
-            return
-        if self._process.poll() is None:
-            self._process.terminate()
-            try:
-                self._process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait(timeout=10)
-        self._process = None
+        if self._process is not None:
+            stop_process(self._process)
+            self._process = None
 
     def __enter__(self):
         return self.start()

@@ -14,6 +14,8 @@ import tempfile
 import time
 import zlib
 
+import display
+
 CANVAS_WIDTH = 1120
 CANVAS_HEIGHT = 710
 WINDOW_TITLE = "欧瑞凡达安装助手"
@@ -45,34 +47,19 @@ class VirtualDisplay:
     @classmethod
     def attach(cls, name, fbdir):
         """A display someone else started and stops; stop() leaves it running."""
-        display = cls.__new__(cls)
-        display.name, display.fbdir, display.process = name, fbdir, None
-        return display
+        screen = cls.__new__(cls)
+        screen.name, screen.fbdir, screen.process = name, fbdir, None
+        return screen
 
     def __init__(self, width=SCREEN[0], height=SCREEN[1]):
         # The screen is also kept as an XWD file in fbdir, so reading pixels costs no X request.
         self.fbdir = tempfile.mkdtemp(prefix="orivanta-xvfb-")
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp",
-             "-fbdir", self.fbdir],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 30
         try:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = os.read(read_end, 16)
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            os.close(read_end)
-        if not number.strip().isdigit():
-            self.stop()
-            raise DriverError("Xvfb did not report a display number")
-        self.name = ":" + number.strip().decode()
+            self.process, number = display.start_xvfb(width, height, fbdir=self.fbdir, timeout=30)
+        except RuntimeError as error:
+            shutil.rmtree(self.fbdir, ignore_errors=True)
+            raise DriverError(str(error)) from None
+        self.name = ":%d" % number
 
     def env(self):
         return {"DISPLAY": self.name}
@@ -88,13 +75,7 @@ class VirtualDisplay:
     def stop(self):
         if self.process is None:
             return
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        display.stop_process(self.process)
         shutil.rmtree(self.fbdir, ignore_errors=True)
 
     # Windows -----------------------------------------------------------------
