@@ -15,7 +15,6 @@ constexpr CanvasRect kCloseRect{1060, 8, 1112, 58};
 constexpr CanvasRect kServerCardRect{54, 310, 546, 544};
 constexpr CanvasRect kClientCardRect{574, 310, 1066, 544};
 constexpr CanvasRect kMainButtonRect{884, 598, 1048, 652};
-constexpr CanvasRect kCaptionButtonsRect{1012, 8, 1112, 58};
 constexpr float kDragBandBottom = 66.0f;
 
 }  // namespace
@@ -48,7 +47,8 @@ HitRegion HitTest(HWND window, LPARAM packedPoint) {
 }
 
 bool IsDragBandPoint(CanvasPoint point, bool captionButtonsShown) {
-    return point.y < kDragBandBottom && !(captionButtonsShown && kCaptionButtonsRect.Contains(point));
+    const bool overCaptionButton = kMinimizeRect.Contains(point) || kCloseRect.Contains(point);
+    return point.y < kDragBandBottom && !(captionButtonsShown && overCaptionButton);
 }
 
 }  // namespace orivanta

@@ -9,13 +9,10 @@
 #include <wincodec.h>
 
 #include "common/Handles.h"
+#include "ui/ResourceIds.h"
 #include "ui/SceneModel.h"
 
 namespace orivanta {
-
-constexpr int kIconResourceId = 101;
-constexpr int kQrBitmapResourceId = 102;
-constexpr int kLogoResourceId = 103;
 
 struct GraphicsObjects {
     ComPtr<ID2D1Factory> d2dFactory;

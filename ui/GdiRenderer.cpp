@@ -6,12 +6,11 @@
 #include <cwchar>
 
 #include "common/Handles.h"
+#include "ui/ResourceIds.h"
 #include "workflow/Edition.h"
 
 namespace orivanta {
 namespace {
-
-constexpr int kQrBitmapId = 102;
 
 constexpr std::uint32_t kBackground = 0xF6F8FB;
 constexpr std::uint32_t kWhite = 0xFFFFFF;
@@ -192,7 +191,7 @@ public:
     }
 
     void operator()(const GdiQrImage& image) const {
-        UniqueGdiObject bitmap(::LoadBitmapW(module_, MAKEINTRESOURCEW(kQrBitmapId)));
+        UniqueGdiObject bitmap(::LoadBitmapW(module_, MAKEINTRESOURCEW(kQrBitmapResourceId)));
         if (!bitmap) return;
         BITMAP info{};
         if (::GetObjectW(bitmap.get(), sizeof info, &info) == 0) return;

@@ -199,9 +199,14 @@ class ProgramWindow:
         self.window = window
 
     @classmethod
-    def wait(cls, display, timeout=60):
-        windows = wait_until(lambda: display.find_windows(WINDOW_TITLE), timeout, what="the main window")
-        return cls(display, windows[0])
+    def wait(cls, display, timeout=60, process=None):
+        """The main window once it is shown; with a process, gives up as soon as that ends."""
+        found = wait_until(lambda: display.find_windows(WINDOW_TITLE) or (process is not None and
+                                                                          process.poll() is not None),
+                           timeout, what="the main window")
+        if found is True:
+            raise DriverError("the program ended without a main window")
+        return cls(display, found[0])
 
     def rectangle(self):
         return self.display.geometry(self.window)
@@ -346,11 +351,7 @@ class ProgramRun:
     def window(self, timeout=90):
         """The main window once its first frame is on the screen."""
         try:
-            windows = wait_until(lambda: self.display.find_windows(WINDOW_TITLE) or self.process.poll() is not None,
-                                 timeout, what="the main window")
-            if windows is True:
-                raise DriverError("no main window")
-            window = ProgramWindow(self.display, windows[0])
+            window = ProgramWindow.wait(self.display, timeout, self.process)
         except DriverError as error:
             raise DriverError("%s; %s" % (error, self.describe_state())) from None
         window.park_mouse()
