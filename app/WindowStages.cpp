@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -18,6 +20,10 @@
 
 namespace orivanta {
 namespace {
+
+// How long a worker whose blocked call was broken off may take to end, counted
+// from the moment the close broke it off.
+constexpr std::chrono::milliseconds kWorkerEndGrace{1000};
 
 void OpenMainWindow(HINSTANCE instance, int showCommand) {
     AppState& app = App();
@@ -41,11 +47,27 @@ int RunMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
-// Flags first, so that neither join waits for a whole download or probe.
-void ShutDown() {
+// The worker closes no handle of its own once the process ends under it: the
+// part and session files hold what it had written, and the run's report is
+// written here unless the close already wrote one.
+[[noreturn]] void EndWithWorkerRunning(int exitCode) {
+    AppState& app = App();
+    if (app.diagnostics) app.diagnostics->FinishControlledStop();
+    ::ExitProcess(static_cast<UINT>(exitCode));
+}
+
+// Flags first, so that neither join waits for a whole download or probe. A
+// network call the worker is blocked in is broken off; a worker that still has
+// not ended after the grace period is not waited for.
+void ShutDown(int exitCode) {
     AppState& app = App();
     app.windowClosing = true;
     app.cancelRequested = true;
+    app.networkAbort.Abort();
+    if (app.workerThread.joinable() && app.workerEnded.valid() &&
+        app.workerEnded.wait_until(app.networkAbort.abortedAt() + kWorkerEndGrace) != std::future_status::ready) {
+        EndWithWorkerRunning(exitCode);
+    }
     if (app.workerThread.joinable()) app.workerThread.join();
     if (app.lanThread.joinable()) app.lanThread.join();
     std::unique_ptr<RunDiagnostics> diagnostics = std::move(app.diagnostics);
@@ -76,7 +98,7 @@ int RunInstallerWindow(HINSTANCE instance, int showCommand, const DiagnosticOpti
         app.lanThread = std::thread(DiscoverLanHost);
     }
     const int exitCode = RunMessageLoop();
-    ShutDown();
+    ShutDown(exitCode);
     return exitCode;
 }
 

@@ -22,20 +22,20 @@ std::wstring BuildCenterUrl(const std::wstring& path) {
     return base + L"/" + (pathStart == std::wstring::npos ? std::wstring() : path.substr(pathStart));
 }
 
-CenterResponse PrepareDownload(const std::string& deviceId, const std::string& packageType) {
+CenterResponse PrepareDownload(const std::string& deviceId, const std::string& packageType, HttpAbort* abort) {
     const std::string body = "{\"deviceId\":\"" + deviceId + "\",\"packageType\":\"" + packageType + "\"}";
-    return PostCenterJson(BuildCenterUrl(kPreparePath), body);
+    return PostCenterJson(BuildCenterUrl(kPreparePath), body, abort);
 }
 
 CenterResponse RecordReuse(const std::string& deviceId, const std::string& packageType,
-                           const std::string& packageId) {
+                           const std::string& packageId, HttpAbort* abort) {
     const std::string body = "{\"deviceId\":\"" + deviceId + "\",\"packageType\":\"" + packageType +
                              "\",\"packageId\":\"" + JsonEscapeString(Utf8ToUtf16(packageId)) + "\"}";
-    return PostCenterJson(BuildCenterUrl(kReusePath), body);
+    return PostCenterJson(BuildCenterUrl(kReusePath), body, abort);
 }
 
 CenterResponse StartDownload(const std::string& deviceId, const std::string& packageType,
-                             const std::wstring& sessionId, std::int64_t resumeOffset) {
+                             const std::wstring& sessionId, std::int64_t resumeOffset, HttpAbort* abort) {
     if (resumeOffset != 0) {
         Checkpoint(L"恢复已有下载会话");
         SetStatus(L"正在恢复下载");
@@ -48,7 +48,7 @@ CenterResponse StartDownload(const std::string& deviceId, const std::string& pac
     const std::string body = "{\"deviceId\":\"" + deviceId + "\",\"packageType\":\"" + packageType +
                              "\",\"sessionId\":\"" + JsonEscapeString(sessionId) +
                              "\",\"resumeOffset\":" + std::to_string(resumeOffset) + "}";
-    return PostCenterJson(BuildCenterUrl(kStartPath), body);
+    return PostCenterJson(BuildCenterUrl(kStartPath), body, abort);
 }
 
 }  // namespace orivanta

@@ -13,12 +13,14 @@ namespace orivanta {
 std::wstring BuildCenterUrl(const std::wstring& path);
 
 // deviceId and packageType are the program's own texts and go into the bodies as they are.
-CenterResponse PrepareDownload(const std::string& deviceId, const std::string& packageType);
+// abort, when given, lets the closing side break a call off (see PostCenterJson).
+CenterResponse PrepareDownload(const std::string& deviceId, const std::string& packageType,
+                               HttpAbort* abort = nullptr);
 // packageId comes from the center and is escaped before it is sent back.
 CenterResponse RecordReuse(const std::string& deviceId, const std::string& packageType,
-                           const std::string& packageId);
+                           const std::string& packageId, HttpAbort* abort = nullptr);
 // Reports its stage (checkpoint, status text, refresh) before it posts.
 CenterResponse StartDownload(const std::string& deviceId, const std::string& packageType,
-                             const std::wstring& sessionId, std::int64_t resumeOffset);
+                             const std::wstring& sessionId, std::int64_t resumeOffset, HttpAbort* abort = nullptr);
 
 }  // namespace orivanta

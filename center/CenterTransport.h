@@ -7,6 +7,8 @@
 
 namespace orivanta {
 
+class HttpAbort;
+
 constexpr std::size_t kMaxCenterResponseBytes = 131072;
 
 struct CenterResponse {
@@ -15,8 +17,10 @@ struct CenterResponse {
 };
 
 // Raises "invalid center URL", "network initialization failed", "center connection
-// failed", "request creation failed", "center request failed" or "center response too
-// large". Sets centerResponded for every response read to its end (or to a broken read).
-CenterResponse PostCenterJson(const std::wstring& url, const std::string& body);
+// failed", "request creation failed", "center request failed" (with the network
+// failure nested as its cause), "center response too large", or the proxy's
+// refusal. Sets centerResponded for every response read to its end (or to a
+// broken read). abort, when given, lets the closing side break the call off.
+CenterResponse PostCenterJson(const std::wstring& url, const std::string& body, HttpAbort* abort = nullptr);
 
 }  // namespace orivanta

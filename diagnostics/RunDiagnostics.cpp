@@ -25,7 +25,9 @@ RunDiagnostics::RunDiagnostics(FolderSource localAppData)
     WriteMarker(L"started=" + UtcTimestamp());
 }
 
-RunDiagnostics::~RunDiagnostics() {
+RunDiagnostics::~RunDiagnostics() { FinishControlledStop(); }
+
+void RunDiagnostics::FinishControlledStop() {
     Finish(L"ControlledStop", 0, L"程序窗口已正常关闭。", L"无需处理；未完成文件已保留，可再次打开继续下载。", L"");
 }
 

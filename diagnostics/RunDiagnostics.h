@@ -20,6 +20,8 @@ public:
     explicit RunDiagnostics(FolderSource localAppData);
     // Controlled stop: writes the "ControlledStop" report unless one exists.
     ~RunDiagnostics();
+    // The same report without ending the object, for a process that ends while its worker still runs.
+    void FinishControlledStop();
     RunDiagnostics(const RunDiagnostics&) = delete;
     RunDiagnostics& operator=(const RunDiagnostics&) = delete;
 

@@ -5,6 +5,8 @@
 
 namespace orivanta {
 
+class HttpAbort;
+
 // Millisecond tick source; the engine reads it once at the start and after every chunk.
 using TickSource = std::function<std::uint64_t()>;
 
@@ -14,13 +16,17 @@ inline constexpr wchar_t kDownloadPausedText[] = L"PAUSED";
 // Transfers the authorised URL into the partial file, resuming at resumeOffset
 // with an open-ended range when it is positive. Publishes the byte counters after
 // every chunk and progress with a repaint at most every 150 ms, and stops at the
-// next chunk boundary once cancelRequested is set. An expectedSize of 0 or less
-// switches the final size check off. On false, errorText holds the reason
-// ("PAUSED" for a pause). Never raises; never retries, hashes or renames.
+// next chunk boundary once cancelRequested is set. With a known expectedSize the
+// file never grows past it, and a 206 answer is appended only when its
+// Content-Range starts at resumeOffset; an expectedSize of 0 or less switches
+// these and the final size check off. On false, errorText holds the reason
+// ("PAUSED" for a pause). abort, when given, lets the closing side break a
+// blocked call off. Never raises; never retries, hashes or renames.
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, std::wstring& errorText);
+                    std::int64_t expectedSize, std::wstring& errorText, HttpAbort* abort = nullptr);
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, std::wstring& errorText, const TickSource& ticks);
+                    std::int64_t expectedSize, std::wstring& errorText, const TickSource& ticks,
+                    HttpAbort* abort = nullptr);
 
 // Whole percent of expected reached by position, 0 for an unknown size, never above 100.
 int DownloadPercent(std::int64_t position, std::int64_t expectedSize);

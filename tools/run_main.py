@@ -43,6 +43,7 @@ def prepare_prefix():
     subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL, start_new_session=True).wait()
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+    winetest.set_user_proxy(env)
     # Wine's desktop process goes on starting after that first program ends; a
     # window created before it is ready fails to be created.
     time.sleep(5)

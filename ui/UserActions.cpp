@@ -1,5 +1,6 @@
 #include "ui/UserActions.h"
 
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -65,7 +66,9 @@ void MainButtonAction(WorkerBody worker) {
     app.busy = true;
     SetStatusAndDetail(L"正在准备安全下载",
                        edition == kEditionServer ? L"服务端版 · 官方最新版" : L"仅客户端版 · 官方最新版");
-    app.workerThread = std::thread(worker);
+    std::packaged_task<void()> body(worker);
+    app.workerEnded = body.get_future();
+    app.workerThread = std::thread(std::move(body));
     Invalidate(app.mainWindow.load());
 }
 
@@ -82,6 +85,8 @@ void HandleCloseRequest(HWND window) {
         if (answer != IDYES) return;
     }
     app.cancelRequested = true;
+    // A center or node call the worker is blocked in ends now, not at its time-out.
+    app.networkAbort.Abort();
     FinishRun(L"UserCancelled", 0, L"用户在下载过程中关闭了安装助手，已下载文件与会话均已保留。",
               L"需要时重新打开程序并选择相同版本，即可继续下载且不增加次数。", L"");
     // The worker is joined by the shutdown after the message loop, not here.

@@ -6,10 +6,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "common/HttpAbort.h"
 
 namespace orivanta {
 
@@ -57,6 +60,8 @@ struct AppState {
     std::atomic<double> speedBytesPerSecond{0.0};
     // Only the worker changes it (4 on a failed automatic run), before it posts the done message.
     std::atomic<int> exitCode{0};
+    // The closing side breaks the worker's center and node calls off through it.
+    HttpAbort networkAbort;
 
     // Start-up configuration: written before any other thread exists, read-only afterwards.
     std::wstring centerBaseUrl;
@@ -70,6 +75,8 @@ struct AppState {
     int focusIndex = 0;
     std::thread lanThread;
     std::thread workerThread;
+    // Ready once the worker's body has returned, so that shutdown can wait for it with a limit.
+    std::future<void> workerEnded;
     std::unique_ptr<RunDiagnostics> diagnostics;
 };
 

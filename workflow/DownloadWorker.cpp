@@ -119,7 +119,7 @@ private:
         for (int attempt = 0;; ++attempt) {
             Checkpoint(L"向中心检查当前最新版安装包");
             Show(L"正在检查最新安装包");
-            const CenterResponse prepared = PrepareDownload(deviceId_, packageType);
+            const CenterResponse prepared = PrepareDownload(deviceId_, packageType, abort_);
             if (!Succeeded(prepared)) Fail(DescribeCenterFailure(prepared, "无法取得最新安装包信息"));
             metadata_ = ParsePackageMetadata(prepared);
             SetPackageId(metadata_.packageId);
@@ -133,7 +133,8 @@ private:
 
             Checkpoint(L"通知中心记录本地安装包复用");
             Show(L"正在确认当前版本", L"已找到相同安装包");
-            const CenterResponse reused = RecordReuse(deviceId_, packageType, metadata_.packageId);
+            const CenterResponse reused =
+                RecordReuse(deviceId_, packageType, metadata_.packageId, abort_);
             const std::string errorCode = JsonStringField(reused.body, "errorCode");
             if (attempt == 0 && reused.status == 409 && errorCode == kPackageNoLongerCurrent) continue;
             if (Succeeded(reused) && JsonBoolField(reused.body, "recorded")) return true;
@@ -182,12 +183,12 @@ private:
 
     void StartSession() {
         const std::string packageType = EditionPackageType(edition_);
-        CenterResponse started = StartDownload(deviceId_, packageType, sessionText_, offset_);
+        CenterResponse started = StartDownload(deviceId_, packageType, sessionText_, offset_, abort_);
         if (!Succeeded(started) && offset_ > 0 &&
             JsonStringField(started.body, "errorCode") == kDownloadOffsetInvalid) {
             ::DeleteFileW(partPath_.c_str());
             offset_ = 0;
-            started = StartDownload(deviceId_, packageType, sessionText_, offset_);
+            started = StartDownload(deviceId_, packageType, sessionText_, offset_, abort_);
         }
         if (!Succeeded(started)) Fail(DescribeCenterFailure(started, "中心未批准本次下载"));
         metadata_ = ParsePackageMetadata(started);
@@ -225,7 +226,8 @@ private:
             Checkpoint(L"从阿里云 OSS 下载安装包");
             PostRefresh();
             std::wstring errorText;
-            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, errorText)) {
+            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, errorText,
+                                abort_)) {
                 if (errorText == kDownloadPausedText) {
                     SetStatusAndDetail(L"下载已暂停", L"已保存进度，继续下载不会增加次数");
                     return RequestEnd::Paused;
@@ -269,6 +271,8 @@ private:
     }
 
     const FreeSpaceProbe& freeSpace_;
+    // Closing the window breaks the request's network calls off through it.
+    HttpAbort* const abort_ = &App().networkAbort;
     int edition_ = 0;
     std::wstring saveFolder_;
     std::wstring statePath_;
@@ -331,7 +335,12 @@ void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
             PostWorkerDone(WorkerOutcome::Paused);
             break;
         case RequestEnd::Failed:
-            EndWithFailure(message, chain);
+            // A request the closing window broke off is cancelled, not failed: the close reports the run.
+            if (App().networkAbort.aborted()) {
+                PostWorkerDone(WorkerOutcome::Paused);
+            } else {
+                EndWithFailure(message, chain);
+            }
             break;
     }
 }

@@ -9,9 +9,9 @@ ProgramRun = window_driver.ProgramRun
 
 
 class AutomaticStart(unittest.TestCase):
-    def run_autostart(self, center, root, edition):
-        return ProgramRun(["--diagnostic-autostart=" + edition, "--server-url=" + center.base_url,
-                           "--diagnostic-data-root=" + winetest.windows_path(root)])
+    def run_autostart(self, center, root, edition, server_url=None, launcher=()):
+        return ProgramRun(["--diagnostic-autostart=" + edition, "--server-url=" + (server_url or center.base_url),
+                           "--diagnostic-data-root=" + winetest.windows_path(root)], launcher)
 
     def test_completed_download_launches_the_package_and_exits_0(self):
         center = start_center(self, demo_size=2 << 20)
@@ -46,6 +46,26 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["原因"], "自动化下载验收未完成。")
             self.assertIn(reason, report["异常链"])
             self.assertFalse(files_named(root, ".launched.txt"))
+
+    def test_unresolvable_hosts_read_as_chinese_sentences_in_the_report(self):
+        # Name lookups of the program's own process fail inside an empty network
+        # namespace: no query for the .invalid names leaves the machine.
+        launcher = winetest.empty_network_namespace()
+        if launcher is None:
+            self.skipTest("no network namespace can be made here")
+        center = start_center(self, demo_size=2 << 20)
+        package = center.control.packages()["ClientOnly"]
+        answer = {key: package[key] for key in ("packageId", "versionName", "fileName", "sha256", "sizeBytes")}
+        center.control.queue("start", body=dict(answer, downloadUrl="http://node.invalid/oss/package.exe"))
+        root = data_root(self)
+        with self.run_autostart(center, root, "client", launcher=launcher) as run:
+            self.assertEqual(run.wait_exit(120), 4)
+            report = window_driver.report_fields(run.new_report())
+            self.assertEqual(report["异常链"], "下载连接失败：无法解析服务器名称 (12007)")
+        with self.run_autostart(center, root, "client", "http://center.invalid/support-center", launcher) as run:
+            self.assertEqual(run.wait_exit(120), 4)
+            report = window_driver.report_fields(run.new_report())
+            self.assertEqual(report["异常链"], "center request failed -> 无法解析服务器名称 (12007)")
 
 
 if __name__ == "__main__":

@@ -30,6 +30,7 @@ void ResetAppState() {
     app.bytesTotal = 0;
     app.speedBytesPerSecond = 0.0;
     app.exitCode = 0;
+    app.networkAbort.Reset();
     app.centerBaseUrl = kDefaultCenterBaseUrl;
     app.diagnosticDataRoot.clear();
     app.diagnosticMode = false;

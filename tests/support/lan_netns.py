@@ -246,16 +246,7 @@ class NamespaceWine:
             if name.startswith("lan-netns-prefix-") and owner.isdigit() and not _pid_alive(int(owner)):
                 shutil.rmtree(os.path.join(root, name), ignore_errors=True)
         shutil.rmtree(self.prefix, ignore_errors=True)
-        template = winetest.prefix()
-        if os.path.exists(os.path.join(template, "system.reg")):
-            # Hard links make the copy cheap; the registry files, which Wine
-            # rewrites, are real copies.
-            subprocess.run(["cp", "-al", template, self.prefix], check=True)
-            for name in os.listdir(self.prefix):
-                if name.endswith(".reg"):
-                    path = os.path.join(self.prefix, name)
-                    os.unlink(path)
-                    shutil.copy2(os.path.join(template, name), path)
+        winetest.clone_prefix(self.prefix)
         ns = self.lab.client_ns
         self._server = subprocess.Popen(["ip", "netns", "exec", ns, "wineserver", "-f", "-p"],
                                         env=self.env, stdin=subprocess.DEVNULL,

@@ -32,6 +32,7 @@ def setup():
     # Wine's own service processes outlive the program that starts them; start
     # them here, detached, so that no test's output pipe is held open by them.
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+    winetest.set_user_proxy(env)
     hold_desktop(env)
     if not winetest.install_fonts(prefix):
         print("CJK fonts not installed: screenshots will show boxes for Chinese text")

@@ -1,5 +1,7 @@
 """Helpers shared by the Python-driven tests: the Wine prefix, paths and program runs."""
 import os
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -27,6 +29,22 @@ def program_path():
     return os.environ.get("ORIVANTA_EXE") or os.path.join(BUILD_DIR, "OrivantaInstaller.exe")
 
 
+def clone_prefix(target, template=None):
+    """A copy of the test prefix (template) at target, cheap to make: files are
+    hard links, except the registry files, which Wine rewrites and which are real
+    copies. False when the template does not exist yet."""
+    template = template or prefix()
+    if not os.path.exists(os.path.join(template, "system.reg")):
+        return False
+    subprocess.run(["cp", "-al", template, target], check=True)
+    for name in os.listdir(target):
+        if name.endswith(".reg"):
+            path = os.path.join(target, name)
+            os.unlink(path)
+            shutil.copy2(os.path.join(template, name), path)
+    return True
+
+
 def windows_path(unix_path):
     """The prefix maps the Unix root to Z:."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
@@ -45,10 +63,48 @@ def run_program(exe, args=(), timeout=120, capture=True, env_extra=None, cwd=Non
                           stdout=output, stderr=output, timeout=timeout, cwd=cwd, check=False)
 
 
-def start_program(exe, args=(), env_extra=None, cwd=None):
-    """Starts a Windows program and returns the Popen; its output is discarded."""
-    return subprocess.Popen(["wine", exe, *args], env=wine_env(env_extra), stdin=subprocess.DEVNULL,
+INTERNET_CONNECTIONS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+
+
+def connection_settings(proxy="", bypass=""):
+    """The binary value DefaultConnectionSettings: direct, or through a named proxy.
+
+    Layout: version, change counter, flags (1 direct, 2 named proxy, 8
+    auto-detect), then the proxy, its bypass list and the auto-config URL, each
+    as a 32-bit length and that many ASCII bytes."""
+    flags = 1 | (2 if proxy else 0)
+    value = struct.pack("<III", 0x46, 0, flags)
+    for text in (proxy, bypass, ""):
+        value += struct.pack("<I", len(text)) + text.encode("ascii")
+    return value + bytes(32)
+
+
+def set_user_proxy(env, proxy="", bypass=""):
+    """Writes the Internet proxy settings of the prefix's user. Auto-detection is
+    always off: in a prefix without settings Wine reports it on, and the program
+    would look for a proxy on the real network."""
+    run_quiet(["wine", "reg", "add", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
+               "/d", connection_settings(proxy, bypass).hex(), "/f"], env, timeout=120)
+
+
+def start_program(exe, args=(), env_extra=None, cwd=None, launcher=()):
+    """Starts a Windows program (through launcher, e.g. ("unshare", "-n")) and returns
+    the Popen; its output is discarded."""
+    return subprocess.Popen([*launcher, "wine", exe, *args], env=wine_env(env_extra), stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
+
+
+def empty_network_namespace():
+    """The launcher of a program whose own process sees no network at all, or None
+    when this machine cannot make one. Its name lookups fail at once, without a
+    packet leaving; its connections still work, because Wine's sockets belong to
+    the prefix's server, which runs outside."""
+    try:
+        ready = subprocess.run(["unshare", "-n", "true"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=30, check=False).returncode == 0
+    except OSError:
+        ready = False
+    return ("unshare", "-n") if ready else None
 
 
 def windows_user_folder(name):

@@ -65,6 +65,14 @@ class ControlClient:
         wanted["packageType"] = edition
         return self._call("POST", "/packages", wanted)
 
+    def proxy_log(self):
+        """What passed through the center's forward proxy, oldest first."""
+        return self._call("GET", "/proxy")["entries"]
+
+    def demand_proxy_logon(self, times):
+        """The proxy answers the next `times` requests 407 (-1: every request, 0: none)."""
+        return self._call("POST", "/proxy", {"demandLogon": times})
+
     def seed_session(self, device_id, session_id, edition, **wanted):
         wanted.update({"deviceId": device_id, "sessionId": session_id, "packageType": edition})
         return self._call("POST", "/sessions", wanted)

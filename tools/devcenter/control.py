@@ -14,6 +14,8 @@ Every route answers JSON. Paths are relative to /__control:
                          ?packageType=Server gives that one package
   POST /packages         replace or rename the package of one edition
   POST /sessions         make a download session known, as if it had been started earlier
+  GET  /proxy            the forward proxy's address and its log (when the center runs one)
+  POST /proxy            {"demandLogon": N}: answer the next N requests 407, -1 every request, 0 none
 """
 import json
 import urllib.parse
@@ -128,6 +130,18 @@ def _seed_session(state, wanted):
         return session.describe()
 
 
+def _proxy_route(proxy, method, request):
+    if proxy is None:
+        return 404, {"error": "this center runs no proxy (start it with --proxy HOST:PORT)"}
+    if method == "POST":
+        if not isinstance(request, dict) or set(request) != {"demandLogon"}:
+            raise ControlError("the proxy takes {\"demandLogon\": N}")
+        proxy.demand_logon(request["demandLogon"])
+    elif method != "GET":
+        return 405, {"error": "GET or POST"}
+    return 200, {"address": proxy.address, "entries": proxy.log()}
+
+
 def _log_filters(query):
     values = urllib.parse.parse_qs(query)
 
@@ -155,7 +169,11 @@ def handle(center, method, route, query, body):
                          "nodeOrigin": center.origin}
         if key == ("POST", "/reset"):
             state.reset()
+            if center.proxy:
+                center.proxy.reset()
             return 200, {"reset": True}
+        if key[1] == "/proxy":
+            return _proxy_route(center.proxy, method, request)
         if key == ("GET", "/faults"):
             return 200, state.faults_snapshot()
         if key == ("POST", "/faults"):

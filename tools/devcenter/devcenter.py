@@ -1,11 +1,13 @@
 """Runs the development center until interrupted.
 
     python3 tools/devcenter/devcenter.py [--port N] [--package server=PATH] [--package client=PATH]
-                                         [--demo-size BYTES] [fault options]
+                                         [--demo-size BYTES] [--proxy HOST:PORT] [fault options]
 
 Listens on 127.0.0.1 only. The first line on standard output is the base URL of
 the center API (pass it to the program with --server-url=...); details follow on
-standard error.
+standard error. With --proxy a logging forward proxy listens on that loopback
+address too (name it in the user's proxy settings); each request through it is
+printed on standard error.
 """
 import argparse
 import json
@@ -23,6 +25,7 @@ if __name__ == "__main__" and not __package__:
 
 from .catalog import package_type_of  # noqa: E402
 from .make_demo_package import DemoBuildError  # noqa: E402
+from .proxy import ForwardProxy  # noqa: E402
 from .server import DEFAULT_BASE_PATH, DevCenter  # noqa: E402
 
 DEFAULT_DEMO_SIZE = 4 << 20
@@ -67,6 +70,8 @@ def parse_arguments(argv):
     parser.add_argument("--node-corrupt-offset", type=int, metavar="OFFSET", help="node flips the byte at OFFSET")
     parser.add_argument("--node-status", type=int, metavar="CODE", help="node answers every download with CODE")
     parser.add_argument("--faults", help="a JSON fault object, applied after the options above")
+    parser.add_argument("--proxy", metavar="HOST:PORT",
+                        help="run a logging forward proxy on this loopback address (e.g. 127.0.0.2:8080)")
     parser.add_argument("--verbose", action="store_true", help="print every request on standard error")
     return parser.parse_args(argv)
 
@@ -110,7 +115,8 @@ def build_center(arguments):
         demo_size = DEFAULT_DEMO_SIZE
     return DevCenter(paths, port=arguments.port, base_path=arguments.base_path, faults=faults_from(arguments),
                      demo_size=demo_size, generated_size=arguments.generated_size, cache_dir=arguments.cache_dir,
-                     package_names=names, verbose=arguments.verbose)
+                     package_names=names, verbose=arguments.verbose,
+                     proxy=ForwardProxy.at(arguments.proxy, verbose=True) if arguments.proxy else None)
 
 
 def main(argv=None):
@@ -127,6 +133,8 @@ def main(argv=None):
         return 1
     print(center.base_url, flush=True)
     print("devcenter: control API %s, download node %s/oss/" % (center.control_url, center.origin), file=sys.stderr)
+    if center.proxy:
+        print("devcenter: forward proxy %s" % center.proxy.address, file=sys.stderr)
     for package in center.state.packages.values():
         print("devcenter: %s %s %s (%d bytes, sha256 %s) from %s" % (
             package.package_type, package.package_id, package.file_name, package.size, package.sha256,

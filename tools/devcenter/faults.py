@@ -11,6 +11,8 @@ NODE_DEFAULTS = {
     "throttleBytesPerSecond": None,  # send the body no faster than this
     "corruptOffset": None,           # flip the byte at this offset of the package
     "status": None,                  # answer every download with this status and no package
+    "extraBytes": None,              # send this many bytes beyond the package's end (announced in the length)
+    "rangeShift": None,              # a 206 starts this many bytes off the requested start (and says so)
     "times": None,                   # the node faults above last for this many downloads
 }
 
@@ -58,6 +60,8 @@ _NODE_CHECKS = {
     "throttleBytesPerSecond": _optional_positive,
     "corruptOffset": _optional_count,
     "status": _optional_status,
+    "extraBytes": _optional_count,
+    "rangeShift": lambda value: value is None or _integer(value),
     "times": _optional_positive,
 }
 

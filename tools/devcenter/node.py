@@ -2,13 +2,15 @@
 
 Whole objects are answered 200, byte ranges "bytes=N-" (and "bytes=N-M") 206
 with Content-Range, a range starting at or past the end 416. Node faults can
-ignore the range, cut the connection, throttle, corrupt one byte or replace
-the answer by a fixed status.
+ignore the range, cut the connection, throttle, corrupt one byte, replace
+the answer by a fixed status, send bytes beyond the package's end or start a
+206 elsewhere than asked.
 """
 import re
 import urllib.parse
 
 CHUNK_BYTES = 65536
+EXTRA_BYTE = b"\x5a"
 _RANGE = re.compile(r"bytes=(\d+)-(\d*)")
 
 
@@ -77,12 +79,14 @@ def serve(exchange, state, signer, method):
         status, first, last = 200, 0, size - 1
     else:
         status, (first, last) = 206, wanted
+        first = min(max(first + (faults.get("rangeShift") or 0), 0), last)
         headers["Content-Range"] = "bytes %d-%d/%d" % (first, last, size)
 
-    transfer = exchange.start_body(status, last - first + 1, "application/octet-stream", headers)
+    length = last - first + 1 + (faults.get("extraBytes") or 0)
+    transfer = exchange.start_body(status, length, "application/octet-stream", headers)
     if method == "HEAD":
         return transfer
-    limit = last - first + 1
+    limit = length
     if faults.get("cutAfterBytes") is not None:
         limit = min(limit, faults["cutAfterBytes"])
     corrupt = faults.get("corruptOffset")
@@ -92,7 +96,10 @@ def serve(exchange, state, signer, method):
         stream.seek(first)
         position = first
         while transfer.bytes_sent < limit:
-            chunk = stream.read(min(chunk_bytes, limit - transfer.bytes_sent))
+            wanted_bytes = min(chunk_bytes, limit - transfer.bytes_sent)
+            # Past the range's end come the extra bytes of the fault, if any.
+            chunk = stream.read(min(wanted_bytes, last + 1 - position)) if position <= last else \
+                EXTRA_BYTE * wanted_bytes
             if not chunk:
                 break
             if corrupt is not None and position <= corrupt < position + len(chunk):
@@ -102,11 +109,11 @@ def serve(exchange, state, signer, method):
             if not exchange.write(transfer, chunk):
                 break
             position += len(chunk)
-            state.note_served(grant, position)
+            state.note_served(grant, min(position, last + 1))
             if rate and not exchange.pace(transfer.bytes_sent / rate):
                 transfer.aborted = True
                 break
-    if transfer.bytes_sent < last - first + 1:
+    if transfer.bytes_sent < length:
         transfer.aborted = True
         exchange.cut()
     return transfer

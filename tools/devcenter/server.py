@@ -12,6 +12,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from . import api, control, node
 from . import faults as fault_settings
+from .proxy import ForwardProxy
 from .catalog import PACKAGE_TYPES, Package, generated_package, package_type_of
 from .client import ControlClient
 from .signing import UrlSigner
@@ -232,10 +233,12 @@ class DevCenter:
     package_names: {edition: {"package_id", "version_name", "file_name"}} for packages
     the center makes or reads from a path.
     faults: the start-up fault set (see faults.py); POST /__control/reset returns to it.
+    proxy: a ForwardProxy (see proxy.py), or "HOST:PORT" on the loopback network for
+    one, that runs with the center and is steered through its control API.
     """
 
     def __init__(self, packages=None, port=0, base_path=DEFAULT_BASE_PATH, faults=None, demo_size=None,
-                 generated_size=None, cache_dir=None, package_names=None, verbose=False):
+                 generated_size=None, cache_dir=None, package_names=None, verbose=False, proxy=None):
         self.cache_dir = cache_dir or default_cache_dir()
         self.verbose = verbose
         self.requested_port = port
@@ -256,6 +259,7 @@ class DevCenter:
                                                            **names.get(package_type, {}))
         self.state = CenterState(resolved, fault_settings.merged(fault_settings.defaults(), faults or {}))
         self.signer = UrlSigner()
+        self.proxy = ForwardProxy.at(proxy, verbose) if isinstance(proxy, str) else proxy
         self.stopping = threading.Event()
         self._server = None
         self._thread = None
@@ -294,9 +298,13 @@ class DevCenter:
         self._thread = threading.Thread(target=self._server.serve_forever, kwargs={"poll_interval": 0.1},
                                         name="devcenter-%d" % self.port, daemon=True)
         self._thread.start()
+        if self.proxy:
+            self.proxy.start()
         return self
 
     def stop(self):
+        if self.proxy:
+            self.proxy.stop()
         if self._server is None:
             return
         self.stopping.set()

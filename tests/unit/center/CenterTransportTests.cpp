@@ -5,8 +5,11 @@
 #include <winsock2.h>
 
 #include <stdexcept>
+#include <thread>
 
 #include "AppStateReset.h"
+#include "app/FatalError.h"
+#include "common/HttpAbort.h"
 #include "DevCenterClient.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
@@ -17,13 +20,23 @@ namespace {
 
 constexpr char kPrepareBody[] = R"({"deviceId":"transport-device","packageType":"Server"})";
 
-std::string FailureOf(const std::wstring& url, const std::string& body = "{}") {
+std::string FailureOf(const std::wstring& url, const std::string& body = "{}", HttpAbort* abort = nullptr) {
     try {
-        PostCenterJson(url, body);
+        PostCenterJson(url, body, abort);
     } catch (const std::runtime_error& error) {
         return error.what();
     }
     return "no failure";
+}
+
+// The failure with its cause, as the exit report prints it.
+std::wstring ChainOf(const std::wstring& url) {
+    try {
+        PostCenterJson(url, "{}");
+    } catch (const std::exception& error) {
+        return ExceptionChain(error);
+    }
+    return L"no failure";
 }
 
 // A loopback port that nothing listens on.
@@ -111,7 +124,24 @@ TEST_F(CenterTransportTest, ConnectionCutWhileReadingReturnsWhatArrived) {
 TEST_F(CenterTransportTest, ClosedPortRaisesRequestFailed) {
     const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(ClosedPort()) + L"/support-center/x";
     EXPECT_EQ(FailureOf(url), "center request failed");
+    EXPECT_EQ(ChainOf(url), L"center request failed -> 无法连接到服务器 (12029)");
     EXPECT_FALSE(App().centerResponded);
+}
+
+TEST_F(CenterTransportTest, AbortBreaksAHeldCallOffAndRefusesLaterCalls) {
+    center_.Queue(R"({"operation":"prepare","status":200,"delayMs":3000,"body":{"isAllowed":true}})");
+    HttpAbort abort;
+    std::thread closer([&abort] {
+        ::Sleep(500);
+        abort.Abort();
+    });
+    // Windows returns at the abort; Wine only when the answer comes, which is then not read.
+    EXPECT_EQ(FailureOf(PrepareUrl(), kPrepareBody, &abort), "center request failed");
+    closer.join();
+    EXPECT_FALSE(App().centerResponded);
+
+    EXPECT_EQ(FailureOf(PrepareUrl(), kPrepareBody, &abort), "center request failed");
+    EXPECT_EQ(center_.Log("kind=api").find("\"seq\":2"), std::string::npos) << "no second request was sent";
 }
 
 TEST_F(CenterTransportTest, HttpsUrlNegotiatesTlsAndFailsAgainstAPlainServer) {

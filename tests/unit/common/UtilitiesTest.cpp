@@ -8,6 +8,7 @@
 #include "common/AtomicFile.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/ProxyChoice.h"
 #include "common/SmallTextFile.h"
 #include "common/SystemErrorText.h"
 #include "common/Timestamp.h"
@@ -63,6 +64,62 @@ TEST(SystemErrorText, UsesTheSystemMessageAndTheUnsignedCode) {
     EXPECT_EQ(text.find(L'\n'), std::wstring::npos);
     const std::wstring unknown = SystemErrorText(0xE0001234u);
     EXPECT_EQ(unknown, L"未知系统错误 (3758101044)");
+}
+
+TEST(SystemErrorText, NetworkFailuresAClinicMeetsReadAsChineseSentencesWithTheirCode) {
+    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_TIMEOUT), L"网络请求超时 (12002)");
+    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_NAME_NOT_RESOLVED), L"无法解析服务器名称 (12007)");
+    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_CANNOT_CONNECT), L"无法连接到服务器 (12029)");
+    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_SECURE_INVALID_CA), L"服务器证书的颁发机构不受信任 (12045)");
+    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT), L"代理自动配置脚本有误 (12166)");
+    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_REDIRECT_FAILED), L"服务器重定向失败 (12156)");
+    // Any other WinHTTP code keeps the module's text, or today's when it has none (as under Wine).
+    const std::wstring other = SystemErrorText(ERROR_WINHTTP_HEADER_NOT_FOUND);
+    EXPECT_EQ(other.substr(other.size() - 8), L" (12150)");
+}
+
+// A discovery stand-in that records whether it was asked and answers as told.
+struct FakeDiscovery {
+    bool succeeds = false;
+    int calls = 0;
+    ProxyDiscovery Get() {
+        return [this](const std::wstring&, const UserProxySettings&, ProxyChoice& choice) {
+            ++calls;
+            if (succeeds) {
+                choice.accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+                choice.proxy = L"pac-proxy:3128";
+            }
+            return succeeds;
+        };
+    }
+};
+
+TEST(ProxyChoice, DiscoveryFirstThenTheNamedProxyThenDirect) {
+    const std::wstring url = L"https://www.orivanta.cn/support-center";
+    FakeDiscovery discovery;
+    EXPECT_EQ(ChooseProxy(url, {}, discovery.Get()).accessType, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
+    EXPECT_EQ(discovery.calls, 0) << "nothing set: no discovery, today's direct session";
+
+    UserProxySettings named;
+    named.proxy = L"10.1.1.1:8080";
+    named.bypass = L"*.clinic.local;<local>";
+    ProxyChoice choice = ChooseProxy(url, named, discovery.Get());
+    EXPECT_EQ(choice.accessType, WINHTTP_ACCESS_TYPE_NAMED_PROXY);
+    EXPECT_EQ(choice.proxy, L"10.1.1.1:8080");
+    EXPECT_EQ(choice.bypass, L"*.clinic.local;<local>");
+    EXPECT_EQ(discovery.calls, 0);
+
+    UserProxySettings automatic = named;
+    automatic.autoConfigUrl = L"http://wpad.clinic.local/proxy.pac";
+    discovery.succeeds = true;
+    EXPECT_EQ(ChooseProxy(url, automatic, discovery.Get()).proxy, L"pac-proxy:3128");
+    discovery.succeeds = false;
+    EXPECT_EQ(ChooseProxy(url, automatic, discovery.Get()).proxy, L"10.1.1.1:8080") << "a failed script";
+    UserProxySettings detectOnly;
+    detectOnly.autoDetect = true;
+    EXPECT_EQ(ChooseProxy(url, detectOnly, discovery.Get()).accessType, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY)
+        << "failed detection without a named proxy connects directly";
+    EXPECT_EQ(discovery.calls, 3);
 }
 
 TEST(GuidText, ThirtySixUpperCaseCharactersWithoutBraces) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "LoopbackHttpServer.h"
+#include "download/ContentRange.h"
 #include "download/RangedDownload.h"
 #include "TestFiles.h"
 #include "common/Utf.h"
@@ -177,8 +178,9 @@ TEST_F(RangedDownloadTest, SizeCheckFollowsTheAnnouncedSize) {
 
     std::wstring error;
     EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 100000, error));
-    EXPECT_EQ(error, L"文件大小不完整，已保留下载进度，可重试续传。");
+    EXPECT_EQ(error, L"下载节点发送的数据超出安装包大小（100000 字节），已停止写入，请重试下载。");
     EXPECT_EQ(App().progressPercent.load(), 100) << "more bytes than announced never exceed 100 %";
+    EXPECT_EQ(ReadBytes(part_), body.substr(0, 100000)) << "the file never grows past the announced size";
 
     error.clear();
     EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 130000, error));
@@ -271,6 +273,19 @@ TEST_F(RangedDownloadTest, UnusableAddressesFailBeforeTouchingTheFile) {
     EXPECT_FALSE(RangedDownload(L"http://127.0.0.1:1/package.exe", part_, 4, 10, error));
     EXPECT_EQ(error.rfind(L"下载连接失败：", 0), 0u);
     EXPECT_EQ(ReadBytes(part_), "kept");
+}
+
+TEST(MisplacedRangeTextTest, OnlyARangeThatContinuesThePartialFileFits) {
+    EXPECT_EQ(MisplacedRangeText(L"bytes 100-199/200", 100, 200), L"");
+    EXPECT_EQ(MisplacedRangeText(L"bytes 100-199/*", 100, 200), L"");
+    EXPECT_EQ(MisplacedRangeText(L"bytes 100-199/300", 100, 0), L"") << "no size to compare with";
+    for (const wchar_t* misplaced : {L"", L"bytes 105-199/200", L"bytes 95-199/200", L"bytes 100-199/300",
+                                     L"bytes=100-199/200", L"bytes 100-199", L"bytes 100-99/200", L"bytes 100-199/200 ",
+                                     L"bytes 100-99999999999999999999/200"}) {
+        const std::wstring text = MisplacedRangeText(misplaced, 100, 200);
+        EXPECT_EQ(text.rfind(L"下载节点返回的续传范围与请求不符（请求从第 100 字节开始，节点返回", 0), 0u)
+            << Utf16ToUtf8(misplaced) << " -> " << Utf16ToUtf8(text);
+    }
 }
 
 TEST(DownloadPercentTest, TruncatesAndCaps) {

@@ -195,6 +195,31 @@ TEST_F(DownloadRoadTest, PauseDuringTheTransferKeepsProgressAndResumesWhereItSto
     EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1);
 }
 
+TEST_F(DownloadRoadTest, NodeSendingMoreThanThePackageNeverGrowsThePartFileBeyondIt) {
+    center_.SetFaults(R"({"node":{"extraBytes":300000,"times":1}})");
+    const WorkerRun failed = RunWorker();
+    EXPECT_EQ(failed.outcome(), WorkerOutcome::Failed);
+    EXPECT_EQ(failed.display.detailText.rfind(L"下载节点发送的数据超出安装包大小", 0), 0u) << failed.detailUtf8();
+    EXPECT_LE(static_cast<std::int64_t>(ReadBytes(PartPath()).size()), Package().sizeBytes);
+
+    ExpectPublishedAndLaunched(RunWorker());
+}
+
+TEST_F(DownloadRoadTest, RangeAnswerStartingElsewhereAppendsNothing) {
+    const std::string session = InterruptFirstDownload(100000);
+    for (const int shift : {5000, -3000}) {
+        center_.SetFaults(R"({"node":{"rangeShift":)" + std::to_string(shift) + R"(,"times":1}})");
+        const WorkerRun failed = RunWorker();
+        EXPECT_EQ(failed.outcome(), WorkerOutcome::Failed);
+        EXPECT_EQ(failed.display.detailText.rfind(L"下载节点返回的续传范围与请求不符", 0), 0u) << failed.detailUtf8();
+        EXPECT_NE(failed.display.detailText.find(L"100000"), std::wstring::npos) << "names the requested start";
+        EXPECT_TRUE(HoldsPackagePrefix(PartPath(), 100000));
+    }
+
+    ExpectPublishedAndLaunched(RunWorker());
+    EXPECT_EQ(JsonStringField(LastStartBody(), "sessionId"), session);
+}
+
 TEST_F(DownloadRoadTest, PartFileWithoutASessionIsNeverResumed) {
     CreateCacheFolders();
     WriteBytes(PartPath(), PackageBytes().substr(0, 4096));

@@ -237,6 +237,19 @@ TEST_F(ReuseAndRefusalTest, AutomaticRunFailureIsReportedWithExitCode4) {
     EXPECT_NE(report.find(L"最后成功检查点: 下载或启动失败，等待用户重试\r\n"), std::wstring::npos);
 }
 
+TEST_F(ReuseAndRefusalTest, UnreachableNodeReadsAsAChineseSentenceInTheDetailAndTheReport) {
+    App().autoStart = true;
+    const CenterPackage package = Package();
+    // Port 1 on loopback has no listener.
+    center_.QueueAnswer("start", 200,
+                        R"({"packageId":")" + package.packageId + R"(","fileName":")" + package.fileName +
+                            R"(","sha256":")" + package.sha256 + R"(","sizeBytes":)" +
+                            std::to_string(package.sizeBytes) + R"(,"downloadUrl":"http://127.0.0.1:1/oss/x.exe"})");
+    ExpectFailure(L"下载连接失败：无法连接到服务器 (12029)");
+    EXPECT_NE(LatestReport().find(L"异常链: 下载连接失败：无法连接到服务器 (12029)\r\n"), std::wstring::npos)
+        << Utf16ToUtf8(LatestReport());
+}
+
 TEST_F(ReuseAndRefusalTest, FailureOutsideTheAutomaticModeLeavesTheReportToTheWindow) {
     center_.QueueAnswer("prepare", 500, R"({})");
     ExpectFailure(L"无法取得最新安装包信息");

@@ -80,3 +80,22 @@ class NodeTest(CenterTestCase):
         elapsed = time.monotonic() - began
         self.assertEqual(len(data), 20000)
         self.assertGreaterEqual(elapsed, 0.4)
+
+    def test_extra_bytes_follow_the_package_within_the_announced_length(self):
+        url = self.download_url()
+        self.control.set_faults(node={"extraBytes": 3000})
+        status, headers, data = request(url, headers={"Range": "bytes=150000-"})
+        self.assertEqual((status, headers["Content-Length"]), (206, str(SERVER_SIZE - 150000 + 3000)))
+        self.assertEqual(data, self.package_bytes()[150000:] + b"\x5a" * 3000)
+        self.assertEqual(self.control.counters()["sessions"][0]["servedEnd"], SERVER_SIZE)
+
+    def test_range_shift_starts_the_answer_elsewhere_and_names_that_start(self):
+        url = self.download_url()
+        self.control.set_faults(node={"rangeShift": -1000})
+        status, headers, data = request(url, headers={"Range": "bytes=150000-"})
+        self.assertEqual((status, headers["Content-Range"]), (206, "bytes 149000-199999/200000"))
+        self.assertEqual(data, self.package_bytes()[149000:])
+        status, headers, _ = request(url)
+        self.assertEqual((status, headers.get("Content-Range")), (200, None), "a whole object is never shifted")
+        with self.assertRaises(Exception):
+            self.control.set_faults(node={"extraBytes": -1})

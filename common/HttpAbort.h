@@ -1,0 +1,35 @@
+#pragma once
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+namespace orivanta {
+
+class HttpExchange;
+
+// Lets the closing side break off a worker's network exchanges. Abort closes the
+// WinHTTP handles of every exchange in progress, which makes a blocked call on
+// them return, and refuses every exchange opened later.
+class HttpAbort {
+public:
+    void Abort();
+    bool aborted() const;
+    // When the first Abort came; meaningful only once aborted.
+    std::chrono::steady_clock::time_point abortedAt() const;
+    // Accepts exchanges again (a new run in the same process).
+    void Reset();
+
+private:
+    friend class HttpExchange;
+    // False once aborted: the exchange must not go on.
+    bool Enter(HttpExchange& exchange);
+    // After this the closing side no longer touches the exchange's handles.
+    void Leave(HttpExchange& exchange);
+
+    mutable std::mutex mutex_;
+    bool aborted_ = false;
+    std::chrono::steady_clock::time_point abortedAt_;
+    std::vector<HttpExchange*> open_;
+};
+
+}  // namespace orivanta

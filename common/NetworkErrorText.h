@@ -1,0 +1,11 @@
+#pragma once
+#include <string>
+
+namespace orivanta {
+
+// A short Chinese sentence for the WinHTTP failures a clinic meets (time-out,
+// name resolution, connection, TLS and certificates, proxy auto-configuration,
+// redirects); empty for any other code.
+std::wstring NetworkErrorMessage(unsigned long code);
+
+}  // namespace orivanta
