@@ -47,9 +47,9 @@ int RunMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
-// The worker closes no handle of its own once the process ends under it: the
-// part and session files hold what it had written, and the run's report is
-// written here unless the close already wrote one.
+// Ends the process while the worker is still inside a call that could not be
+// broken off. What it wrote is in the part and session files; the run's report
+// is written here unless the close already wrote one.
 [[noreturn]] void EndWithWorkerRunning(int exitCode) {
     AppState& app = App();
     if (app.diagnostics) app.diagnostics->FinishControlledStop();

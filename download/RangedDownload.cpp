@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "common/Handles.h"
-#include "common/HttpExchange.h"
 #include "common/SystemErrorText.h"
 #include "download/ContentRange.h"
 #include "workflow/AppState.h"
@@ -13,8 +12,6 @@ namespace {
 
 constexpr DWORD kChunkBytes = 65536;
 constexpr std::uint64_t kProgressIntervalMs = 150;
-constexpr std::size_t kMaxPathChars = 4095;
-constexpr HttpTimeouts kDownloadTimeouts{15000, 15000, 30000, 30000};
 constexpr std::int64_t kUnlimited = INT64_MAX;
 
 std::wstring ErrorText(DWORD error) { return SystemErrorText(error); }
@@ -47,7 +44,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
                     std::int64_t expectedSize, std::wstring& errorText, const TickSource& ticks,
                     HttpAbort* abort) {
-    HttpExchange exchange(url, L"GET", kMaxPathChars, kDownloadTimeouts, abort);
+    HttpExchange exchange(url, L"GET", kNodeMaxPathChars, kNodeTimeouts, abort);
     switch (exchange.stage()) {
         case HttpStage::Ready:
             break;

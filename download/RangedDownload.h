@@ -3,9 +3,15 @@
 #include <functional>
 #include <string>
 
+#include "common/HttpExchange.h"
+
 namespace orivanta {
 
 class HttpAbort;
+
+// How the engine's requests to the download node are set up.
+inline constexpr std::size_t kNodeMaxPathChars = 4095;
+inline constexpr HttpTimeouts kNodeTimeouts{15000, 15000, 30000, 30000};
 
 // Millisecond tick source; the engine reads it once at the start and after every chunk.
 using TickSource = std::function<std::uint64_t()>;

@@ -3,8 +3,10 @@
 // prints key=value lines.
 //
 //   engine <url> <part path> <offset> <expected size>   RangedDownload
-//   bare <url> <file path>                              WinHTTP read loop writing a file
-//   readonly <url>                                      WinHTTP read loop, bytes discarded
+//   bare <url> <file path>                              the engine's request, read loop writing a file
+//   readonly <url>                                      the engine's request, read loop, bytes discarded
+//   rounds <url> <part path> <file path> <size> <n>     n rounds of the three above, back to back in this
+//                                                       process, the order rotating; seconds per side and round
 //   sha <file path>                                     Sha256FileHex
 //   bcrypt <file path>                                  BCrypt loop over 64 KiB reads
 
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/HttpExchange.h"
 #include "common/Utf.h"
 #include "download/RangedDownload.h"
 #include "identity/Sha256.h"
@@ -55,52 +58,79 @@ void PrintResult(bool ok, long long bytes, double seconds) {
     std::printf("ok=%d\nbytes=%lld\nseconds=%.6f\n", ok ? 1 : 0, bytes, seconds);
 }
 
-// The plainest WinHTTP download: one request, 64 KiB reads, optionally written to a file.
-int BareLoop(const std::wstring& url, const wchar_t* path) {
-    wchar_t host[256] = {};
-    wchar_t target[4096] = {};
-    URL_COMPONENTS parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = 256;
-    parts.lpszUrlPath = target;
-    parts.dwUrlPathLength = 4096;
-    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return 2;
+struct Transfer {
+    bool started = false;  // the request could be opened and answered 200
+    bool ok = false;
+    long long bytes = 0;
+    double seconds = 0.0;
+};
+
+// The engine's request, read in 64 KiB chunks without the engine's own work
+// (range, progress, pause), optionally written to a file. Not ok when it could not run.
+Transfer BareLoop(const std::wstring& url, const wchar_t* path) {
+    Transfer transfer;
     const double start = Seconds();
-    UniqueInternet session(::WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                         WINHTTP_NO_PROXY_BYPASS, 0));
-    UniqueInternet connection(::WinHttpConnect(session.get(), host, parts.nPort, 0));
-    UniqueInternet request(::WinHttpOpenRequest(connection.get(), L"GET", target, nullptr, WINHTTP_NO_REFERER,
-                                                WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
-    if (!request || !::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                                          0, 0, 0) ||
-        !::WinHttpReceiveResponse(request.get(), nullptr)) {
-        return 2;
+    HttpExchange exchange(url, L"GET", kNodeMaxPathChars, kNodeTimeouts);
+    if (exchange.stage() != HttpStage::Ready || !exchange.Send(L"", WINHTTP_NO_REQUEST_DATA, 0) ||
+        exchange.status() != 200) {
+        return transfer;
     }
     UniqueHandle file;
     if (path != nullptr) {
         file.reset(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
-        if (!file) return 2;
+        if (!file) return transfer;
     }
-    std::vector<char> buffer(kChunk);
-    long long total = 0;
-    bool ok = true;
+    const std::unique_ptr<char[]> buffer(new char[kChunk]());
+    transfer.started = true;
+    transfer.ok = true;
     for (;;) {
         DWORD received = 0;
-        if (!::WinHttpReadData(request.get(), buffer.data(), kChunk, &received)) {
-            ok = false;
+        if (!exchange.Read(buffer.get(), kChunk, received)) {
+            transfer.ok = false;
             break;
         }
         if (received == 0) break;
         DWORD written = 0;
-        if (file && !::WriteFile(file.get(), buffer.data(), received, &written, nullptr)) return 2;
-        total += received;
+        if (file && (!::WriteFile(file.get(), buffer.get(), received, &written, nullptr) || written != received)) {
+            transfer.ok = false;
+            break;
+        }
+        transfer.bytes += received;
     }
     if (file) ::FlushFileBuffers(file.get());
-    file.reset();
-    PrintResult(ok, total, Seconds() - start);
-    return ok ? 0 : 1;
+    transfer.seconds = Seconds() - start;
+    return transfer;
+}
+
+Transfer Engine(const std::wstring& url, const std::wstring& part, long long offset, long long expected,
+                std::wstring& error) {
+    Transfer transfer;
+    const double start = Seconds();
+    transfer.started = true;
+    transfer.ok = RangedDownload(url, part, offset, expected, error);
+    transfer.seconds = Seconds() - start;
+    transfer.bytes = expected - offset;
+    return transfer;
+}
+
+int Rounds(const std::wstring& url, const std::wstring& part, const std::wstring& copy, long long size, int count) {
+    const char* names[] = {"engine", "write", "read"};
+    for (int round = 0; round < count; ++round) {
+        for (int step = 0; step < 3; ++step) {
+            const int side = (round + step) % 3;
+            std::wstring error;
+            const Transfer transfer = side == 0   ? Engine(url, part, 0, size, error)
+                                      : side == 1 ? BareLoop(url, copy.c_str())
+                                                  : BareLoop(url, nullptr);
+            if (!transfer.ok || transfer.bytes != size) {
+                std::printf("error=%s failed in round %d: %s\n", names[side], round, Utf16ToUtf8(error).c_str());
+                return 1;
+            }
+            std::printf("%s.%d=%.6f\n", names[side], round, transfer.seconds);
+        }
+    }
+    return 0;
 }
 
 int BcryptLoop(const wchar_t* path) {
@@ -136,20 +166,22 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     const std::wstring first = Utf8ToUtf16(argv[2]);
     if (mode == "engine" && argc == 6) {
-        const std::wstring part = Utf8ToUtf16(argv[3]);
-        const long long offset = std::atoll(argv[4]);
-        const long long expected = std::atoll(argv[5]);
         std::wstring error;
-        const double start = Seconds();
-        const bool ok = RangedDownload(first, part, offset, expected, error);
-        const double seconds = Seconds() - start;
-        PrintResult(ok, expected - offset, seconds);
-        if (!ok) std::printf("error=%s\n", Utf16ToUtf8(error).c_str());
+        const Transfer transfer = Engine(first, Utf8ToUtf16(argv[3]), std::atoll(argv[4]), std::atoll(argv[5]), error);
+        PrintResult(transfer.ok, transfer.bytes, transfer.seconds);
+        if (!transfer.ok) std::printf("error=%s\n", Utf16ToUtf8(error).c_str());
         PrintMemory();
-        return ok ? 0 : 1;
+        return transfer.ok ? 0 : 1;
     }
-    if (mode == "bare" && argc == 4) return BareLoop(first, Utf8ToUtf16(argv[3]).c_str());
-    if (mode == "readonly") return BareLoop(first, nullptr);
+    if ((mode == "bare" && argc == 4) || mode == "readonly") {
+        const Transfer transfer = BareLoop(first, mode == "bare" ? Utf8ToUtf16(argv[3]).c_str() : nullptr);
+        if (!transfer.started) return 2;
+        PrintResult(transfer.ok, transfer.bytes, transfer.seconds);
+        return transfer.ok ? 0 : 1;
+    }
+    if (mode == "rounds" && argc == 7) {
+        return Rounds(first, Utf8ToUtf16(argv[3]), Utf8ToUtf16(argv[4]), std::atoll(argv[5]), std::atoi(argv[6]));
+    }
     if (mode == "sha") {
         const double start = Seconds();
         const std::string digest = Sha256FileHex(first);

@@ -1,6 +1,7 @@
 """A download driven through the window against the development center: start,
 pause while the center is slow ("正在暂停…"), pause with progress ("继续下载"),
-resume with a Range request, completion; and closing during a download."""
+resume with a Range request, completion; and closing during a download, also
+while the center holds its answer."""
 import os
 import time
 import unittest
@@ -108,13 +109,19 @@ class WindowDownload(unittest.TestCase):
             self.assertEqual(report["最后进度"], "%d / %d 字节" % (PACKAGE_SIZE, PACKAGE_SIZE))
             wait_until(lambda: files_named(root, ".launched.txt"), 30, what="the demo installer to start")
 
-    def seconds_to_exit(self, run, key, box):
-        """Presses key in the message box and waits for the process to end."""
-        run.display.activate(run.message_box(box))
-        pressed = time.monotonic()
-        run.display.key(key)
+    def close_confirmed(self, run, window):
+        """Escape, then "是" in the question; the seconds from that answer to the
+        process's end (exit code 0), and its "UserCancelled" report."""
+        window.focus()
+        run.display.key("Escape")
+        run.display.activate(run.message_box("关闭安装助手"))
+        answered = time.monotonic()
+        run.display.key("y")
         self.assertEqual(run.wait_exit(30), 0)
-        return time.monotonic() - pressed
+        seconds = time.monotonic() - answered
+        report = window_driver.report_fields(run.new_report())
+        self.assertEqual(report["分类"], "UserCancelled")
+        return seconds, report
 
     def test_close_during_download_asks_and_keeps_the_progress(self):
         center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
@@ -134,11 +141,7 @@ class WindowDownload(unittest.TestCase):
             self.assertFalse(center.control.log(kind="node")[-1]["aborted"])
             self.assertIsNone(run.process.poll())
 
-            window.focus()
-            run.display.key("Escape")
-            flowing = self.seconds_to_exit(run, "y", "关闭安装助手")
-            report = window_driver.report_fields(run.new_report())
-            self.assertEqual(report["分类"], "UserCancelled")
+            flowing, report = self.close_confirmed(run, window)
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["下载类型"], "仅客户端版")
             parts = files_named(root, ".part")
@@ -157,17 +160,14 @@ class WindowDownload(unittest.TestCase):
             window.click(966, 625)
             wait_until(lambda: [entry["status"] for entry in center.control.log(kind="api", operation="start")]
                        == [200, None], 60, what="the resumed start call to be held")
-            window.focus()
-            run.display.key("Escape")
-            held = self.seconds_to_exit(run, "y", "关闭安装助手")
-            report = window_driver.report_fields(run.new_report())
-            self.assertEqual(report["分类"], "UserCancelled")
+            held, report = self.close_confirmed(run, window)
             self.assertEqual(report["执行阶段"], "恢复已有下载会话")
             self.assertEqual(os.path.getsize(parts[0]), kept)
         # Wine takes its own seconds to take the box and the window down (no window
         # manager answers it); the close of a flowing download shows how many.
         self.assertLess(held - flowing, 2.0, "closing took %.1f s while the center held its answer, %.1f s while "
                         "the download flowed" % (held, flowing))
+
 
 if __name__ == "__main__":
     skip_without_tools()

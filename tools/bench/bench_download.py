@@ -5,17 +5,26 @@
 
 Serves a 200 MiB package from the development center on loopback and runs
 tests/drivers/bench_download_driver.exe (build it first) to print:
-  - RangedDownload throughput / a bare WinHTTP read loop over the same URL (goal >= 0.95);
+  - the node's own ceiling: a native client reading the same URL;
+  - RangedDownload throughput / bare loops over the same URL that open the
+    engine's very request (shared set-up, time-outs, 64 KiB reads) and do none of
+    its own work: one writes the chunks to a file as the engine does (goal >= 0.95),
+    one discards them (the difference is the cost of the file writes);
   - Sha256FileHex throughput / a bare BCrypt loop over the same file (goal >= 0.95);
   - bytes the node sent for a resumed download / bytes that were missing (goal 1.00);
   - peak working set of the program during the 200 MiB download (goal < 32 MiB).
-Rounds alternate between the two sides of each ratio and the best round of each
-side counts, so that a busy machine slows both sides alike.
+Each round runs every side once, in a rotating order and back to back in one
+driver process, so that a busy machine slows all sides alike; ratios are taken
+within a round and printed as the median with the lowest and highest round.
 """
 import json
 import os
+import socket
+import statistics
 import sys
 import tempfile
+import time
+import urllib.parse
 import urllib.request
 import uuid
 
@@ -30,7 +39,7 @@ from devcenter.catalog import generated_package  # noqa: E402
 
 PACKAGE_BYTES = 200 * 1024 * 1024
 CUT_AFTER_BYTES = 83 * 1024 * 1024 + 12345
-ROUNDS = 3
+ROUNDS = 11
 MIB = 1024.0 * 1024.0
 # Loopback requests must never go to a proxy named in the environment.
 _OPENER = urllib.request.build_opener(urllib.request.ProxyHandler({}))
@@ -48,7 +57,7 @@ def run_driver(*arguments):
         key, separator, value = line.strip().partition("=")
         if separator:
             figures[key] = value
-    if result.returncode == 2 or "seconds" not in figures:
+    if result.returncode == 2 or not ("seconds" in figures or "error" in figures or "engine.0" in figures):
         raise RuntimeError("driver %s failed (exit %d)" % (arguments[0], result.returncode))
     return figures
 
@@ -67,37 +76,73 @@ def start_download(center, session_id, offset):
         return json.loads(response.read().decode("utf-8"))["downloadUrl"]
 
 
-def best_of_rounds(measurements):
-    """Runs every measurement once per round for ROUNDS rounds; the highest result of each."""
-    best = {name: 0.0 for name in measurements}
-    for _ in range(ROUNDS):
-        for name, measure in measurements.items():
-            best[name] = max(best[name], measure())
-    return best
+def rounds(measurements):
+    """{name: [one result per round]}; each round runs every measurement once, the order rotating."""
+    names = list(measurements)
+    results = {name: [] for name in names}
+    for round_number in range(ROUNDS):
+        shift = round_number % len(names)
+        for name in names[shift:] + names[:shift]:
+            results[name].append(measurements[name]())
+    return results
+
+
+def spread(values, scale=1.0):
+    return "%8.1f   (%.1f - %.1f)" % (statistics.median(values) / scale, min(values) / scale, max(values) / scale)
+
+
+def ratio_spread(numerators, denominators):
+    ratios = [top / bottom for top, bottom in zip(numerators, denominators)]
+    return "%.3f   (rounds %.3f - %.3f)" % (statistics.median(ratios), min(ratios), max(ratios))
+
+
+def native_read(url):
+    """Bytes per second of a native client that reads the URL into a 1 MiB buffer and discards it."""
+    parts = urllib.parse.urlsplit(url)
+    buffer = bytearray(1 << 20)
+    with socket.create_connection((parts.hostname, parts.port), timeout=60) as connection:
+        began = time.monotonic()
+        connection.sendall(("GET %s?%s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (
+            parts.path, parts.query, parts.netloc)).encode("ascii"))
+        total = 0
+        while True:
+            received = connection.recv_into(buffer)
+            if not received:
+                break
+            total += received
+    if total < PACKAGE_BYTES:
+        raise RuntimeError("the node sent %d bytes to the native client" % total)
+    return total / (time.monotonic() - began)
 
 
 def measure_transfer(center, scratch):
     url = start_download(center, str(uuid.uuid4()).upper(), 0)
     part = winetest.windows_path(os.path.join(scratch, "engine.part"))
     copy = winetest.windows_path(os.path.join(scratch, "bare.bin"))
-    peaks = []
 
-    def engine():
-        figures = run_driver("engine", url, part, 0, PACKAGE_BYTES)
-        if figures.get("ok") != "1":
-            raise RuntimeError("engine download failed: " + figures.get("error", "?"))
-        peaks.append(int(figures["peak_working_set"]))
-        return throughput(figures)
+    ceiling = [native_read(url) for _ in range(3)]
+    # One driver process runs all rounds back to back: no Wine start-up between the sides of a round.
+    figures = run_driver("rounds", url, part, copy, PACKAGE_BYTES, ROUNDS)
+    if "error" in figures:
+        raise RuntimeError(figures["error"])
+    results = {side: [PACKAGE_BYTES / float(figures["%s.%d" % (side, number)]) for number in range(ROUNDS)]
+               for side in ("engine", "write", "read")}
+    engine = run_driver("engine", url, part, 0, PACKAGE_BYTES)
+    if engine.get("ok") != "1":
+        raise RuntimeError("engine download failed: " + engine.get("error", "?"))
 
-    best = best_of_rounds({"engine": engine, "read": lambda: throughput(run_driver("readonly", url)),
-                           "write": lambda: throughput(run_driver("bare", url, copy))})
-    engine_best, read_best, write_best = best["engine"], best["read"], best["write"]
-    print("  download engine        %8.1f MiB/s" % (engine_best / MIB))
-    print("  bare read loop         %8.1f MiB/s   (bytes discarded)" % (read_best / MIB))
-    print("  bare read+write loop   %8.1f MiB/s   (64 KiB chunks written to a file)" % (write_best / MIB))
-    print("  engine / bare read loop:        %.3f   (goal >= 0.95)" % (engine_best / read_best))
-    print("  engine / bare read+write loop:  %.3f" % (engine_best / write_best))
-    print("  peak working set during a 200 MiB download: %.1f MiB   (goal < 32 MiB)" % (max(peaks) / MIB))
+    print("  %d rounds; MiB/s as median   (lowest - highest)" % ROUNDS)
+    print("  node ceiling, native client  %s" % spread(ceiling, MIB))
+    print("  download engine              %s" % spread(results["engine"], MIB))
+    print("  bare read+write loop         %s   (64 KiB chunks written to a file)" % spread(results["write"], MIB))
+    print("  bare read loop               %s   (bytes discarded)" % spread(results["read"], MIB))
+    print("  engine / bare read+write loop:  %s   (goal >= 0.95)" % ratio_spread(results["engine"], results["write"]))
+    print("  engine / bare read loop:        %s   (the file writes' share)" % ratio_spread(results["engine"],
+                                                                                        results["read"]))
+    print("  node ceiling / bare read loop:  %.1f   (the node is not the limit)" % (
+        statistics.median(ceiling) / statistics.median(results["read"])))
+    print("  peak working set during a 200 MiB download: %.1f MiB   (goal < 32 MiB)" % (
+        int(engine["peak_working_set"]) / MIB))
 
 
 def measure_hashing(package_path):
@@ -110,13 +155,12 @@ def measure_hashing(package_path):
         return throughput(figures)
 
     hashed("bcrypt")  # page cache warm-up
-    best = best_of_rounds({"sha": lambda: hashed("sha"), "bcrypt": lambda: hashed("bcrypt")})
-    sha_best, bcrypt_best = best["sha"], best["bcrypt"]
+    results = rounds({"sha": lambda: hashed("sha"), "bcrypt": lambda: hashed("bcrypt")})
     if len(digests) != 1:
         raise RuntimeError("the two hashing loops disagree")
-    print("  Sha256FileHex          %8.1f MiB/s" % (sha_best / MIB))
-    print("  bare BCrypt loop       %8.1f MiB/s" % (bcrypt_best / MIB))
-    print("  Sha256FileHex / bare BCrypt loop: %.3f   (goal >= 0.95)" % (sha_best / bcrypt_best))
+    print("  Sha256FileHex                %s" % spread(results["sha"], MIB))
+    print("  bare BCrypt loop             %s" % spread(results["bcrypt"], MIB))
+    print("  Sha256FileHex / bare BCrypt loop: %s   (goal >= 0.95)" % ratio_spread(results["sha"], results["bcrypt"]))
 
 
 def measure_resume(center, scratch, package):
@@ -148,9 +192,11 @@ def run():
         raise RuntimeError("build first: %s is missing" % driver_path())
     for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
         os.environ.pop(name, None)
+    winetest.set_user_proxy(winetest.wine_env())
     cache = os.path.join(winetest.BUILD_DIR, "devcenter-cache")
     package = generated_package("ClientOnly", cache, PACKAGE_BYTES)
-    with DevCenter({"ClientOnly": package}, cache_dir=cache) as center, \
+    # The download URL is taken once and used for every round.
+    with DevCenter({"ClientOnly": package}, cache_dir=cache, faults={"urlLifetimeSeconds": 3600}) as center, \
             tempfile.TemporaryDirectory(prefix="orivanta-bench-download-") as scratch:
         measure_transfer(center, scratch)
         measure_hashing(package.path)

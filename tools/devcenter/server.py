@@ -75,6 +75,20 @@ class Exchange:
         transfer.bytes_sent += len(data)
         return True
 
+    def send_file(self, transfer, stream, offset, count):
+        """Sends count bytes of the open file from offset without copying them through
+        Python; False when the client went away or the file ended early."""
+        if transfer.aborted:
+            return False
+        try:
+            sent = self._handler.connection.sendfile(stream, offset, count)
+        except OSError:
+            sent = 0
+            transfer.aborted = True
+            self._handler.close_connection = True
+        transfer.bytes_sent += sent
+        return sent == count
+
     def pace(self, seconds_since_start):
         """Waits until that long after the body began; False when the center is stopping."""
         delay = self._started + seconds_since_start - time.monotonic()

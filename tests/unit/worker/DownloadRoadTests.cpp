@@ -2,6 +2,8 @@
 
 #include "WorkerHarness.h"
 
+#include <thread>
+
 #include "center/JsonFields.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
@@ -218,6 +220,21 @@ TEST_F(DownloadRoadTest, RangeAnswerStartingElsewhereAppendsNothing) {
 
     ExpectPublishedAndLaunched(RunWorker());
     EXPECT_EQ(JsonStringField(LastStartBody(), "sessionId"), session);
+}
+
+TEST_F(DownloadRoadTest, CallBrokenOffByTheCloseEndsTheRunWithoutAFailure) {
+    App().autoStart = true;
+    center_.Queue(R"({"operation":"prepare","status":200,"delayMs":3000,"body":{}})");
+    std::thread closer([] {
+        ::Sleep(500);
+        App().cancelRequested = true;
+        App().networkAbort.Abort();
+    });
+    const WorkerRun run = RunWorker();
+    closer.join();
+    EXPECT_EQ(run.outcome(), WorkerOutcome::Paused);
+    EXPECT_EQ(App().exitCode.load(), 0);
+    EXPECT_FALSE(App().diagnostics->finished()) << "the close reports the run, not the worker";
 }
 
 TEST_F(DownloadRoadTest, PartFileWithoutASessionIsNeverResumed) {

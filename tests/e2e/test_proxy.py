@@ -1,0 +1,97 @@
+"""The user's proxy settings under Wine: prepare, start and the node download go
+through the named proxy, its bypass list is honoured, and a proxy that demands
+a log-on is answered once with the logged-on user's credentials.
+
+The runs use a copy of the test prefix, so the shared prefix never names a
+proxy. The proxy (the development center's, on 127.0.0.2) forwards to loopback
+addresses only."""
+import os
+import shutil
+import tempfile
+import unittest
+import urllib.parse
+
+from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
+
+import wine_prefix
+
+PACKAGE_SIZE = 1 << 20
+REFUSED = "代理服务器拒绝访问（状态 407），请联系网络管理员确认本机账户可以使用代理。"
+
+
+def passed(center, since=0):
+    """(method, last path segment, status) of each request through the proxy."""
+    return [(entry["method"], urllib.parse.urlsplit(entry["url"]).path.rsplit("/", 1)[-1], entry["status"])
+            for entry in center.control.proxy_log()[since:]]
+
+
+class ProxiedRuns(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.shared_prefix = winetest.prefix()
+        cls.folder = tempfile.mkdtemp(prefix="proxy-prefix-", dir=winetest.BUILD_DIR)
+        prefix = os.path.join(cls.folder, "prefix")
+        if not winetest.clone_prefix(prefix):
+            shutil.rmtree(cls.folder, ignore_errors=True)
+            raise unittest.SkipTest("the test prefix does not exist yet")
+        # The copy gets a desktop of its own.
+        for name in ("desktop-display.json", "desktop-held"):
+            if os.path.exists(os.path.join(prefix, name)):
+                os.remove(os.path.join(prefix, name))
+        os.environ["WINEPREFIX"] = prefix
+        wine_prefix.setup()
+
+    @classmethod
+    def tearDownClass(cls):
+        wine_prefix.cleanup()
+        os.environ["WINEPREFIX"] = cls.shared_prefix
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def center_behind_proxy(self, bypass=""):
+        center = start_center(self, demo_size=PACKAGE_SIZE, proxy="127.0.0.2:0")
+        winetest.set_user_proxy(winetest.wine_env(), center.proxy.address, bypass)
+        return center
+
+    def run_client(self, center, server_url=None):
+        """Exit code and report of one automatic run of the client edition."""
+        arguments = ["--diagnostic-autostart=client", "--server-url=" + (server_url or center.base_url),
+                     "--diagnostic-data-root=" + winetest.windows_path(data_root(self))]
+        with window_driver.ProgramRun(arguments) as run:
+            code = run.wait_exit(120)
+            return code, window_driver.report_fields(run.new_report())
+
+    def test_prepare_start_and_the_download_pass_through_the_proxy(self):
+        center = self.center_behind_proxy()
+        code, report = self.run_client(center)
+        self.assertEqual(code, 0, report)
+        through = passed(center)
+        self.assertEqual(through[:2], [("POST", "prepare", 200), ("POST", "start", 200)])
+        self.assertEqual([(method, status) for method, _, status in through[2:]], [("GET", 200)])
+        self.assertEqual(center.control.log(kind="node")[0]["bytesSent"], PACKAGE_SIZE)
+        self.assertEqual(len(center.control.log()), 3, "nothing reached the center around the proxy")
+
+    def test_bypass_list_sends_the_center_calls_directly(self):
+        center = self.center_behind_proxy(bypass="localhost")
+        code, report = self.run_client(center, center.base_url.replace("127.0.0.1", "localhost"))
+        self.assertEqual(code, 0, report)
+        self.assertEqual([(method, status) for method, _, status in passed(center)], [("GET", 200)])
+        self.assertEqual(len(center.control.log(kind="api")), 2)
+
+    def test_log_on_demand_is_answered_once(self):
+        center = self.center_behind_proxy()
+        center.control.demand_proxy_logon(1)
+        code, report = self.run_client(center)
+        self.assertEqual(code, 0, report)
+        self.assertEqual(passed(center)[:2], [("POST", "prepare", 407), ("POST", "prepare", 200)])
+
+        before = len(center.control.proxy_log())
+        center.control.demand_proxy_logon(-1)
+        code, report = self.run_client(center)
+        self.assertEqual(code, 4)
+        self.assertEqual(report["异常链"], REFUSED)
+        self.assertEqual(passed(center, before), [("POST", "prepare", 407)] * 2, "one retry, no more")
+
+
+if __name__ == "__main__":
+    skip_without_tools()
+    unittest.main()
