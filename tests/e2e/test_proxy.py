@@ -1,6 +1,8 @@
 """The user's proxy settings under Wine: prepare, start and the node download go
-through the named proxy, its bypass list is honoured, and a proxy that demands
-a log-on is answered once with the logged-on user's credentials.
+through the named proxy, its bypass list is honoured, an auto-configuration
+script is asked per URL (and a script that cannot be had means direct), and a
+proxy that demands a log-on is answered once with the logged-on user's
+credentials.
 
 The runs use a copy of the test prefix, so the shared prefix never names a
 proxy. The proxy (the development center's, on 127.0.0.2) forwards to loopback
@@ -47,9 +49,13 @@ class ProxiedRuns(unittest.TestCase):
         os.environ["WINEPREFIX"] = cls.shared_prefix
         shutil.rmtree(cls.folder, ignore_errors=True)
 
-    def center_behind_proxy(self, bypass=""):
+    def center_behind_proxy(self, bypass="", script=None):
+        """A center with its proxy, named in the user's settings (or found through script(proxy))."""
         center = start_center(self, demo_size=PACKAGE_SIZE, proxy="127.0.0.2:0")
-        winetest.set_user_proxy(winetest.wine_env(), center.proxy.address, bypass)
+        if script:
+            winetest.set_user_proxy(winetest.wine_env(), script=script(center.proxy))
+        else:
+            winetest.set_user_proxy(winetest.wine_env(), center.proxy.address, bypass)
         return center
 
     def run_client(self, center, server_url=None):
@@ -76,6 +82,24 @@ class ProxiedRuns(unittest.TestCase):
         self.assertEqual(code, 0, report)
         self.assertEqual([(method, status) for method, _, status in passed(center)], [("GET", 200)])
         self.assertEqual(len(center.control.log(kind="api")), 2)
+
+    def test_auto_configuration_script_is_asked_per_url(self):
+        center = self.center_behind_proxy(script=lambda proxy: "http://%s/proxy.pac" % proxy.address)
+        code, report = self.run_client(center, center.base_url.replace("127.0.0.1", "localhost"))
+        self.assertEqual(code, 0, report)
+        # The script sends localhost (the center) direct and 127.0.0.1 (the node) through the proxy.
+        through = passed(center)
+        self.assertIn(("GET", "proxy.pac", 200), through)
+        self.assertEqual([(method, status) for method, name, status in through if name != "proxy.pac"], [("GET", 200)])
+        self.assertEqual(len(center.control.log(kind="node")), 1)
+
+        # A script that cannot be fetched: no proxy is named, so everything goes direct.
+        closed = "http://127.0.0.2:1/proxy.pac"
+        center = self.center_behind_proxy(script=lambda proxy: closed)
+        code, report = self.run_client(center)
+        self.assertEqual(code, 0, report)
+        self.assertEqual(passed(center), [])
+        self.assertEqual(len(center.control.log()), 3)
 
     def test_log_on_demand_is_answered_once(self):
         center = self.center_behind_proxy()

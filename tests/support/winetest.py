@@ -66,25 +66,26 @@ def run_program(exe, args=(), timeout=120, capture=True, env_extra=None, cwd=Non
 INTERNET_CONNECTIONS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 
 
-def connection_settings(proxy="", bypass=""):
-    """The binary value DefaultConnectionSettings: direct, or through a named proxy.
+def connection_settings(proxy="", bypass="", script=""):
+    """The binary value DefaultConnectionSettings: direct, through a named proxy,
+    and/or with an auto-configuration script.
 
-    Layout: version, change counter, flags (1 direct, 2 named proxy, 8
-    auto-detect), then the proxy, its bypass list and the auto-config URL, each
+    Layout: version, change counter, flags (1 direct, 2 named proxy, 4 script,
+    8 auto-detect), then the proxy, its bypass list and the script's URL, each
     as a 32-bit length and that many ASCII bytes."""
-    flags = 1 | (2 if proxy else 0)
+    flags = 1 | (2 if proxy else 0) | (4 if script else 0)
     value = struct.pack("<III", 0x46, 0, flags)
-    for text in (proxy, bypass, ""):
+    for text in (proxy, bypass, script):
         value += struct.pack("<I", len(text)) + text.encode("ascii")
     return value + bytes(32)
 
 
-def set_user_proxy(env, proxy="", bypass=""):
+def set_user_proxy(env, proxy="", bypass="", script=""):
     """Writes the Internet proxy settings of the prefix's user. Auto-detection is
     always off: in a prefix without settings Wine reports it on, and the program
     would look for a proxy on the real network."""
     run_quiet(["wine", "reg", "add", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
-               "/d", connection_settings(proxy, bypass).hex(), "/f"], env, timeout=120)
+               "/d", connection_settings(proxy, bypass, script).hex(), "/f"], env, timeout=120)
 
 
 def start_program(exe, args=(), env_extra=None, cwd=None, launcher=()):

@@ -4,7 +4,9 @@ The program reaches the center and the download node through it when the
 user's proxy settings name it. It forwards only to 127.0.0.0/8 (and
 "localhost"); any other target is refused without a name lookup. It can
 demand a proxy log-on: the next N requests, or every request, are answered
-407 with the Negotiate and NTLM schemes offered.
+407 with the Negotiate and NTLM schemes offered. Asked for /proxy.pac itself,
+it serves an auto-configuration script that names it for every host but
+"localhost".
 """
 import http.client
 import ipaddress
@@ -51,11 +53,11 @@ class _Handler(BaseHTTPRequestHandler):
         entry = self.server.proxy.begin(self.command, self.path, self.headers)
         self._answer(entry, 405, b"tunnels are not offered by this proxy\n")
 
-    def _answer(self, entry, status, body, headers=()):
+    def _answer(self, entry, status, body, headers=(), content_type="text/plain; charset=utf-8"):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
-        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         if self.command != "HEAD":
@@ -70,6 +72,13 @@ class _Handler(BaseHTTPRequestHandler):
         proxy = self.server.proxy
         entry = proxy.begin(self.command, self.path, self.headers)
         body = self._read_body()
+        if self.path.startswith("/"):
+            if self.path == "/proxy.pac":
+                self._answer(entry, 200, proxy.script().encode("ascii"),
+                             content_type="application/x-ns-proxy-autoconfig")
+            else:
+                self._answer(entry, 404, b"only /proxy.pac is served here\n")
+            return
         if proxy.take_logon_demand():
             self._answer(entry, 407, b"proxy log-on required\n",
                          (("Proxy-Authenticate", "Negotiate"), ("Proxy-Authenticate", "NTLM")))
@@ -195,6 +204,11 @@ class ForwardProxy:
 
     def __exit__(self, *exc_info):
         self.stop()
+
+    def script(self):
+        """The auto-configuration script that sends every host but localhost through this proxy."""
+        return ('function FindProxyForURL(url, host) {\n'
+                '    return host == "localhost" ? "DIRECT" : "PROXY %s";\n}\n' % self.address)
 
     def demand_logon(self, times):
         """Answers the next `times` requests with 407; -1 answers every request so, 0 none."""

@@ -47,3 +47,15 @@ class ProxyTest(CenterTestCase):
             self.assertEqual(self.through_proxy("GET", url)[0], 403, url)
         with self.assertRaises(ValueError):
             ForwardProxy("192.0.2.1")
+
+    def test_serves_its_own_auto_configuration_script(self):
+        connection = http.client.HTTPConnection(self.center.proxy.host, self.center.proxy.port, timeout=30)
+        try:
+            connection.request("GET", "/proxy.pac")
+            response = connection.getresponse()
+            script = response.read().decode("ascii")
+        finally:
+            connection.close()
+        self.assertEqual(response.status, 200)
+        self.assertIn('"PROXY %s"' % self.center.proxy.address, script)
+        self.assertIn('host == "localhost" ? "DIRECT"', script)
