@@ -89,6 +89,13 @@ struct LocalMemoryTraits {
 };
 using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
 
+struct GlobalMemoryTraits {
+    static HGLOBAL Invalid() noexcept { return nullptr; }
+    static bool IsValid(HGLOBAL m) noexcept { return m != nullptr; }
+    static void Close(HGLOBAL m) noexcept { ::GlobalFree(m); }
+};
+using UniqueGlobalMemory = UniqueResource<HGLOBAL, GlobalMemoryTraits>;
+
 struct AlgorithmTraits {
     static BCRYPT_ALG_HANDLE Invalid() noexcept { return nullptr; }
     static bool IsValid(BCRYPT_ALG_HANDLE h) noexcept { return h != nullptr; }

@@ -28,9 +28,10 @@ void HttpAbort::Reset() {
     aborted_ = false;
 }
 
-bool HttpAbort::Enter(HttpExchange& exchange) {
+bool HttpAbort::Enter(HttpExchange& exchange, const std::function<void()>& takeHandles) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (aborted_) return false;
+    takeHandles();
     open_.push_back(&exchange);
     return true;
 }

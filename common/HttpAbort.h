@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -21,8 +22,10 @@ public:
 
 private:
     friend class HttpExchange;
-    // False once aborted: the exchange must not go on.
-    bool Enter(HttpExchange& exchange);
+    // Registers the exchange and lets it take its opened handles under the lock,
+    // so that an abort either finds them or came before. False, with nothing
+    // taken, once aborted: the exchange must not go on.
+    bool Enter(HttpExchange& exchange, const std::function<void()>& takeHandles);
     // After this the closing side no longer touches the exchange's handles.
     void Leave(HttpExchange& exchange);
 

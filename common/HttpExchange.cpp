@@ -14,7 +14,7 @@ HttpExchange::HttpExchange(const std::wstring& url, const wchar_t* verb, std::si
         Fail(HttpStage::InvalidUrl);
         return;
     }
-    if (abort_ != nullptr && !(entered_ = abort_->Enter(*this))) {
+    if (abort_ != nullptr && abort_->aborted()) {
         error_ = ERROR_WINHTTP_OPERATION_CANCELLED;
         stage_ = HttpStage::Aborted;
         return;
@@ -44,14 +44,15 @@ HttpExchange::HttpExchange(const std::wstring& url, const wchar_t* verb, std::si
         return;
     }
     requestHandle_ = request.get();
-    std::unique_lock<std::mutex> lock;
-    if (abort_ != nullptr) lock = std::unique_lock<std::mutex>(abort_->mutex_);
-    session_ = std::move(session);
-    connection_ = std::move(connection);
-    request_ = std::move(request);
-    // An abort that came while the handles were being opened found none to close.
-    if (abort_ != nullptr && abort_->aborted_) {
-        CloseHandles();
+    const auto takeHandles = [&] {
+        session_ = std::move(session);
+        connection_ = std::move(connection);
+        request_ = std::move(request);
+    };
+    if (abort_ == nullptr) {
+        takeHandles();
+    } else if (!(entered_ = abort_->Enter(*this, takeHandles))) {
+        // Nothing was sent; the handles close on the way out.
         error_ = ERROR_WINHTTP_OPERATION_CANCELLED;
         stage_ = HttpStage::Aborted;
     }
@@ -59,18 +60,15 @@ HttpExchange::HttpExchange(const std::wstring& url, const wchar_t* verb, std::si
 
 HttpExchange::~HttpExchange() {
     if (entered_) abort_->Leave(*this);
-    // The request closes first and the session last.
-    request_.reset();
-    connection_.reset();
-    session_.reset();
+    CloseHandles();
 }
 
-bool HttpExchange::Fail(HttpStage stage) {
+void HttpExchange::Fail(HttpStage stage) {
     error_ = ::GetLastError();
     stage_ = stage;
-    return false;
 }
 
+// The request closes first and the session last.
 void HttpExchange::CloseHandles() {
     request_.reset();
     connection_.reset();

@@ -27,8 +27,8 @@ enum class HttpStage { Ready, InvalidUrl, Session, Connection, Request, Aborted 
 class HttpExchange {
 public:
     // Cracks the URL (path at most maxPathChars), chooses the session's proxy for it,
-    // and opens the session, the connection and the request. An aborted abort, or
-    // one that aborts meanwhile, stops it at HttpStage::Aborted.
+    // and opens the session, the connection and the request. Once abort has
+    // aborted, it stops at HttpStage::Aborted before anything is sent.
     HttpExchange(const std::wstring& url, const wchar_t* verb, std::size_t maxPathChars, const HttpTimeouts& timeouts,
                  HttpAbort* abort = nullptr);
     ~HttpExchange();
@@ -57,7 +57,7 @@ private:
     // The closing side's part: called under the abort's lock.
     void CloseHandles();
     bool OfferLogonCredentials();
-    bool Fail(HttpStage stage);
+    void Fail(HttpStage stage);
 
     HttpAbort* abort_ = nullptr;
     bool entered_ = false;

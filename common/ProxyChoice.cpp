@@ -6,11 +6,9 @@ namespace orivanta {
 namespace {
 
 // WinHTTP hands its texts over in GlobalAlloc memory.
-std::wstring TakeGlobalText(wchar_t*& text) {
-    std::wstring value = text != nullptr ? std::wstring(text) : std::wstring();
-    if (text != nullptr) ::GlobalFree(text);
-    text = nullptr;
-    return value;
+std::wstring TakeGlobalText(wchar_t* text) {
+    const UniqueGlobalMemory owner(text);
+    return text != nullptr ? std::wstring(text) : std::wstring();
 }
 
 }  // namespace
