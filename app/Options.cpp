@@ -7,8 +7,8 @@
 
 #include "common/Folders.h"
 #include "common/Handles.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 

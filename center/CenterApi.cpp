@@ -2,7 +2,7 @@
 
 #include "center/JsonFields.h"
 #include "common/Utf.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

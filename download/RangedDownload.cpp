@@ -4,7 +4,7 @@
 
 #include "common/Handles.h"
 #include "common/SystemErrorText.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

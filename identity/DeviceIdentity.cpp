@@ -11,7 +11,7 @@
 #include "common/SmallTextFile.h"
 #include "common/Utf.h"
 #include "identity/Sha256.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/Handles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

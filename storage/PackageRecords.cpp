@@ -11,7 +11,7 @@
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
 #include "identity/Sha256.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

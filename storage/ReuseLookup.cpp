@@ -9,8 +9,8 @@
 #include "common/Utf.h"
 #include "identity/Sha256.h"
 #include "storage/StorageLocations.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "common/Folders.h"
 #include "common/Handles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

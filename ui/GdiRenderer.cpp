@@ -7,7 +7,7 @@
 
 #include "common/Handles.h"
 #include "ui/ResourceIds.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

@@ -16,8 +16,8 @@
 #include "ui/SceneRenderer.h"
 #include "ui/UserActions.h"
 #include "ui/WindowPlacement.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "ui/CanvasLayout.h"
 #include "ui/FocusNavigation.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

@@ -5,7 +5,7 @@
 #include "ui/DeviceResources.h"
 #include "ui/GdiRenderer.h"
 #include "ui/SceneModel.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

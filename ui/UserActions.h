@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 #include "workflow/DownloadWorker.h"
 
 namespace orivanta {

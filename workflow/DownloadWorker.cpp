@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/FatalError.h"
 #include "center/CenterApi.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
 #include "center/PackageMetadata.h"
+#include "common/ExceptionChain.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/Utf.h"
@@ -20,8 +20,8 @@
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
 #include "storage/StorageLocations.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 #include "workflow/SessionFiles.h"
 
 namespace orivanta {

@@ -9,7 +9,7 @@
 #include "app/Options.h"
 #include "common/Utf.h"
 #include "storage/StorageLocations.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace {
 

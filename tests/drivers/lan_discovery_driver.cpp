@@ -13,7 +13,7 @@
 
 #include "common/Utf.h"
 #include "lan/LanDiscovery.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppStateReset.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

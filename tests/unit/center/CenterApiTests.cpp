@@ -7,7 +7,7 @@
 #include "center/CenterApi.h"
 #include "center/JsonFields.h"
 #include "center/PackageMetadata.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

@@ -10,7 +10,7 @@
 #include "DiagnosticsTestSupport.h"
 #include "common/Folders.h"
 #include "diagnostics/RunDiagnostics.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta::test {
 namespace {

@@ -6,7 +6,7 @@
 #include "download/RangedDownload.h"
 #include "TestFiles.h"
 #include "common/Utf.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

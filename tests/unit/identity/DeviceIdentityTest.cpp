@@ -5,7 +5,7 @@
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
 #include "identity/Sha256.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

@@ -5,7 +5,7 @@
 #include "AppStateReset.h"
 #include "TestFiles.h"
 #include "identity/Sha256.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

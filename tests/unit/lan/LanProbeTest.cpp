@@ -9,7 +9,7 @@
 
 #include "AppStateReset.h"
 #include "lan/LanProbe.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 // Every probe here stays on loopback: a listener bound to one 127.0.0.x address
 // accepts, the other 127.0.0.x addresses refuse on its port.

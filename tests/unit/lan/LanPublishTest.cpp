@@ -4,8 +4,8 @@
 
 #include "AppStateReset.h"
 #include "lan/LanDiscovery.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta::test {
 

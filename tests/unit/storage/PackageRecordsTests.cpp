@@ -7,7 +7,7 @@
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
 #include "storage/PackageRecords.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

@@ -14,7 +14,7 @@
 #include "identity/Sha256.h"
 #include "storage/ReuseLookup.h"
 #include "storage/StorageLocations.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

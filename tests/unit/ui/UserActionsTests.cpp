@@ -239,7 +239,7 @@ TEST_F(UserActions, ClosingDuringADownloadAsksAndNoKeepsItRunning) {
 TEST_F(UserActions, ConfirmedCloseReportsTheCancellationOnce) {
     test::TempFolder localAppData(L"close-report");
     App().diagnostics = std::make_unique<RunDiagnostics>([&localAppData] { return localAppData.path(); });
-    const std::wstring latest = App().diagnostics->reportRoot() + L"\\latest-exit.txt";
+    const std::wstring latest = test::InstalledDiagnostics().reportRoot() + L"\\latest-exit.txt";
     App().busy = true;
     boxAnswer = IDNO;
     HandleCloseRequest(window_);
@@ -252,7 +252,7 @@ TEST_F(UserActions, ConfirmedCloseReportsTheCancellationOnce) {
     EXPECT_NE(report.find(L"\r\n原因: 用户在下载过程中关闭了安装助手，已下载文件与会话均已保留。\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"\r\n人工处理: 需要时重新打开程序并选择相同版本，即可继续下载且不增加次数。\r\n"),
               std::wstring::npos);
-    EXPECT_TRUE(App().diagnostics->finished());
+    EXPECT_TRUE(test::InstalledDiagnostics().finished());
     // The later controlled stop leaves the cancellation report alone.
     App().diagnostics.reset();
     EXPECT_EQ(Utf8ToUtf16(test::ReadBytes(latest)), report);

@@ -2,6 +2,7 @@
 
 #include "WorkerHarness.h"
 
+#include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
@@ -182,7 +183,7 @@ TEST_F(DownloadRoadTest, PauseDuringTheTransferKeepsProgressAndResumesWhereItSto
     EXPECT_TRUE(HoldsPackagePrefix(PartPath(), kept));
     EXPECT_EQ(paused.display.bytesDone, kept);
     EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy after a pause";
-    EXPECT_FALSE(App().diagnostics->finished()) << "a pause writes no report";
+    EXPECT_FALSE(InstalledDiagnostics().finished()) << "a pause writes no report";
     const std::string session = JsonStringField(LastStartBody(), "sessionId");
 
     center_.SetFaults(R"({"node":null})");

@@ -12,7 +12,7 @@
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
 #include "identity/DeviceIdentity.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta::test {
 
@@ -94,7 +94,7 @@ void WorkerTest::CreateCacheFolders() {
     EnsureDirectory(root_ / L"packages\\.cache");
 }
 
-std::wstring WorkerTest::ReportRoot() const { return App().diagnostics->reportRoot(); }
+std::wstring WorkerTest::ReportRoot() const { return InstalledDiagnostics().reportRoot(); }
 
 std::wstring WorkerTest::LatestReport() const {
     return Utf8ToUtf16(ReadBytes(ReportRoot() + L"\\latest-exit.txt"));

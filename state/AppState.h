@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-namespace orivanta {
+#include "state/RunJournal.h"
 
-class RunDiagnostics;
+namespace orivanta {
 
 // Posted (never sent) to the main window by the worker and the LAN thread.
 constexpr UINT kRefreshMessage = WM_APP + 10;
@@ -70,7 +70,7 @@ struct AppState {
     int focusIndex = 0;
     std::thread lanThread;
     std::thread workerThread;
-    std::unique_ptr<RunDiagnostics> diagnostics;
+    std::unique_ptr<RunJournal> diagnostics;
 };
 
 // The single instance, alive for the whole process.

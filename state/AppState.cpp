@@ -1,7 +1,6 @@
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
-#include "diagnostics/RunDiagnostics.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -77,12 +76,12 @@ void ChooseEdition(int edition) {
 }
 
 void Checkpoint(const std::wstring& stage) {
-    if (RunDiagnostics* diagnostics = App().diagnostics.get()) diagnostics->Heartbeat(stage);
+    if (RunJournal* diagnostics = App().diagnostics.get()) diagnostics->Heartbeat(stage);
 }
 
 void FinishRun(const std::wstring& classification, int exitCode, const std::wstring& reason,
                const std::wstring& manualAction, const std::wstring& exceptionChain) {
-    if (RunDiagnostics* diagnostics = App().diagnostics.get()) {
+    if (RunJournal* diagnostics = App().diagnostics.get()) {
         diagnostics->Finish(classification, exitCode, reason, manualAction, exceptionChain);
     }
 }
