@@ -60,7 +60,7 @@ int RunInstallerWindow(HINSTANCE instance, int showCommand, const DiagnosticOpti
     AppState& app = App();
     {
         std::lock_guard<std::mutex> lock(app.stateMutex);
-        app.saveLocationText = ChooseSaveFolder();
+        app.saveLocationText = ChooseSaveFolder(app.diagnosticDataRoot);
     }
     ApplySimulatedLanResult(options.lan);
 

@@ -95,7 +95,7 @@ void DiscoverLanHost() {
     LanProbeResult result;
     try {
         const LanCandidates candidates = BuildLanCandidates(ReadLanAdapters(), ReadNeighbourTable());
-        result = ProbeHosts(candidates.addresses);
+        result = ProbeHosts(candidates.addresses, App().windowClosing);
     } catch (...) {
         // Only memory can run out here; the search then simply found nothing.
         result = {};

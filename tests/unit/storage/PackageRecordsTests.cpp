@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <regex>
 #include <stdexcept>
 
@@ -75,10 +77,10 @@ TEST_F(RecordFiles, RoundTripFlattensLineBreaksAndCutsOverlongValues) {
     metadata.versionName = "line one\r\nline two";
     metadata.fileName = std::string(1100, 'n') + ".exe";
     const std::wstring localPath = L"C:\\安装包\\a\nb.exe";
-    SaveDownloadRecord(metadata, localPath, kSourceReused, kEditionClient);
+    SaveDownloadRecord(metadata, localPath, kSourceReused, kEditionClient, dataRoot_);
 
-    const std::wstring downloads = DownloadsFolder();
-    EXPECT_EQ(downloads, MachineFolder() + L"\\downloads");
+    const std::wstring downloads = DownloadsFolder(dataRoot_);
+    EXPECT_EQ(downloads, MachineFolder(dataRoot_) + L"\\downloads");
     const std::wstring latest = downloads + L"\\client-latest.txt";
     ASSERT_TRUE(FileExists(latest));
     EXPECT_FALSE(FileExists(downloads + L"\\server-latest.txt"));
@@ -96,8 +98,8 @@ TEST_F(RecordFiles, RoundTripFlattensLineBreaksAndCutsOverlongValues) {
 }
 
 TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
-    SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
-    const std::wstring history = DownloadsFolder() + L"\\history";
+    SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer, dataRoot_);
+    const std::wstring history = DownloadsFolder(dataRoot_) + L"\\history";
     ASSERT_EQ(CountFilesMatching(history, L"*"), 1);
     const std::vector<std::wstring> names = FileNames(history, L"server-*.txt");
     ASSERT_EQ(names.size(), 1u);
@@ -105,20 +107,20 @@ TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
     EXPECT_TRUE(std::regex_match(name, std::wregex(L"server-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.txt")))
         << Utf16ToUtf8(name);
 
-    const std::string latestBytes = ReadBytes(DownloadsFolder() + L"\\server-latest.txt");
+    const std::string latestBytes = ReadBytes(DownloadsFolder(dataRoot_) + L"\\server-latest.txt");
     EXPECT_EQ(ReadBytes(history + L"\\" + name), latestBytes);
     EXPECT_EQ(latestBytes.rfind("schema=1\r\npackageType=server\r\n", 0), 0u) << "no byte-order mark";
 
-    SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
+    SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer, dataRoot_);
     EXPECT_EQ(CountFilesMatching(history, L"server-*.txt"), 2) << "history files accumulate";
-    EXPECT_EQ(ReadPackageRecord(DownloadsFolder() + L"\\server-latest.txt")->localPath, L"C:\\q\\OrivantaSetup.exe")
+    EXPECT_EQ(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\server-latest.txt")->localPath, L"C:\\q\\OrivantaSetup.exe")
         << "the latest record is replaced";
-    EXPECT_EQ(CountFilesMatching(DownloadsFolder(), L"*.tmp") + CountFilesMatching(history, L"*.tmp"), 0);
+    EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_), L"*.tmp") + CountFilesMatching(history, L"*.tmp"), 0);
 }
 
-std::string SaveFailure(int edition) {
+std::string SaveFailure(int edition, const std::wstring& dataRoot) {
     try {
-        SaveDownloadRecord(SampleMetadata(), L"C:\\p.exe", kSourceDownloaded, edition);
+        SaveDownloadRecord(SampleMetadata(), L"C:\\p.exe", kSourceDownloaded, edition, dataRoot);
     } catch (const std::runtime_error& failure) {
         return failure.what();
     }
@@ -127,25 +129,25 @@ std::string SaveFailure(int edition) {
 
 TEST_F(RecordFiles, MissingFoldersRaise) {
     // A file where the downloads folder belongs passes the folder rule; its history subfolder cannot exist.
-    ::CreateDirectoryW(MachineFolder().c_str(), nullptr);
-    WriteBytes(DownloadsFolder(), "not a folder");
-    EXPECT_EQ(SaveFailure(kEditionServer), "create directory failed");
+    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
+    WriteBytes(DownloadsFolder(dataRoot_), "not a folder");
+    EXPECT_EQ(SaveFailure(kEditionServer, dataRoot_), "create directory failed");
 }
 
 TEST_F(RecordFiles, UnwritableLatestRecordRaisesAndSkipsTheHistory) {
-    ::CreateDirectoryW(MachineFolder().c_str(), nullptr);
-    ::CreateDirectoryW(DownloadsFolder().c_str(), nullptr);
-    ::CreateDirectoryW((DownloadsFolder() + L"\\server-latest.txt").c_str(), nullptr);
-    EXPECT_EQ(SaveFailure(kEditionServer), "download record could not be persisted");
-    EXPECT_EQ(CountFilesMatching(DownloadsFolder() + L"\\history", L"*"), 0);
+    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
+    ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
+    ::CreateDirectoryW((DownloadsFolder(dataRoot_) + L"\\server-latest.txt").c_str(), nullptr);
+    EXPECT_EQ(SaveFailure(kEditionServer, dataRoot_), "download record could not be persisted");
+    EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_) + L"\\history", L"*"), 0);
 }
 
 TEST_F(RecordFiles, UnwritableHistoryRaisesAfterTheLatestRecord) {
-    ::CreateDirectoryW(MachineFolder().c_str(), nullptr);
-    ::CreateDirectoryW(DownloadsFolder().c_str(), nullptr);
-    WriteBytes(DownloadsFolder() + L"\\history", "not a folder");
-    EXPECT_EQ(SaveFailure(kEditionClient), "download history could not be persisted");
-    EXPECT_TRUE(ReadPackageRecord(DownloadsFolder() + L"\\client-latest.txt").has_value());
+    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
+    ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
+    WriteBytes(DownloadsFolder(dataRoot_) + L"\\history", "not a folder");
+    EXPECT_EQ(SaveFailure(kEditionClient, dataRoot_), "download history could not be persisted");
+    EXPECT_TRUE(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\client-latest.txt").has_value());
 }
 
 TEST(RecordValue, FirstLineThatBeginsWithTheExactKeyWins) {
