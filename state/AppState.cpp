@@ -24,14 +24,14 @@ AppState& App() {
 void SetStatus(const std::wstring& status) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
-    if (&status != &app.statusText) app.statusText = status;
+    app.statusText = status;
 }
 
 void SetStatusAndDetail(const std::wstring& status, const std::wstring& detail) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
-    if (&status != &app.statusText) app.statusText = status;
-    if (&detail != &app.detailText) app.detailText = detail;
+    app.statusText = status;
+    app.detailText = detail;
 }
 
 DisplaySnapshot ReadDisplaySnapshot() {
@@ -63,7 +63,7 @@ void PostWorkerDone(WorkerOutcome outcome) {
     }
 }
 
-void ChooseEdition(int edition) {
+void ChooseEdition(Edition edition) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
     app.edition = edition;
@@ -72,7 +72,7 @@ void ChooseEdition(int edition) {
     app.bytesDone = 0;
     app.bytesTotal = 0;
     app.statusText = L"准备就绪";
-    app.detailText = edition == kEditionServer ? L"服务端版 · 本机将作为门诊唯一主机" : L"仅客户端版 · 连接现有门诊主机";
+    app.detailText = edition == Edition::Server ? L"服务端版 · 本机将作为门诊唯一主机" : L"仅客户端版 · 连接现有门诊主机";
 }
 
 void Checkpoint(const std::wstring& stage) {

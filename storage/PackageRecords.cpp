@@ -33,7 +33,7 @@ std::wstring SingleLineValue(const std::wstring& text) {
 }
 
 std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                                    const std::wstring& source, int edition) {
+                                    const std::wstring& source, Edition edition) {
     const std::wstring recordedAt = UtcTimestamp();
     std::wstring text;
     const auto line = [&text](const wchar_t* key, const std::wstring& value) {
@@ -56,7 +56,7 @@ std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::
 }
 
 void SaveDownloadRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                        const std::wstring& source, int edition, const std::wstring& dataRoot) {
+                        const std::wstring& source, Edition edition, const std::wstring& dataRoot) {
     const std::wstring downloads = DownloadsFolder(dataRoot);
     const std::wstring history = downloads + L"\\history";
     EnsureDirectory(downloads);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "center/PackageMetadata.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -35,14 +36,14 @@ std::wstring SingleLineValue(const std::wstring& text);
 // The edition is the worker's snapshot: the LAN thread may change the shared
 // edition while a download runs, and the record must name the package's own.
 std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                                    const std::wstring& source, int edition);
+                                    const std::wstring& source, Edition edition);
 
 // Writes the record as <edition>-latest.txt and as a new history\<edition>-<GUID>.txt
 // under DownloadsFolder(dataRoot), with identical bytes. Raises "create directory
 // failed", "download record could not be persisted", "GUID creation failed" or
 // "download history could not be persisted".
 void SaveDownloadRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                        const std::wstring& source, int edition, const std::wstring& dataRoot);
+                        const std::wstring& source, Edition edition, const std::wstring& dataRoot);
 
 // The rest of the first line that begins with key + "=" (LF or CR LF lines); empty when none.
 std::wstring ReadRecordValue(const std::wstring& text, const std::wstring& key);

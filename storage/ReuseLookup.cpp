@@ -75,7 +75,7 @@ bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadat
 }
 
 std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const std::wstring& saveFolder,
-                                          int edition, const std::wstring& dataRoot) {
+                                          Edition edition, const std::wstring& dataRoot) {
     const std::wstring word = EditionFileStem(edition);
     const std::wstring downloads = DownloadsFolder(dataRoot);
     CandidateList candidates;
@@ -103,7 +103,7 @@ std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const
     return candidates.Take();
 }
 
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, int edition,
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
                                  const std::wstring& dataRoot, const StopFlag& stop) {
     return FindReusablePackage(metadata, saveFolder, edition, dataRoot, stop,
                                [&stop](const std::wstring& path, const PackageMetadata& expected) {
@@ -111,7 +111,7 @@ std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wst
                                });
 }
 
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, int edition,
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
                                  const std::wstring& dataRoot, const StopFlag& stop, const PackageVerifier& verify) {
     for (const std::wstring& candidate : ReuseCandidates(metadata, saveFolder, edition, dataRoot)) {
         if (stop.load()) return {};

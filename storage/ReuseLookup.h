@@ -8,6 +8,7 @@
 
 #include "center/PackageMetadata.h"
 #include "common/StopFlag.h"
+#include "state/Edition.h"
 #include "storage/PackageRecords.h"
 
 namespace orivanta {
@@ -33,16 +34,16 @@ bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadat
 // and the per-user packages folder. Records are read under the data root (see
 // StorageLocations.h). Records only contribute paths; nothing is verified here.
 std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const std::wstring& saveFolder,
-                                          int edition, const std::wstring& dataRoot);
+                                          Edition edition, const std::wstring& dataRoot);
 
 using PackageVerifier = std::function<bool(const std::wstring& path, const PackageMetadata& metadata)>;
 
 // The first candidate that verifies, or empty. Stops with an empty result as
 // soon as stop is seen before a candidate. Without a verifier, VerifyLocalPackage
 // checks each candidate with the same stop flag.
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, int edition,
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
                                  const std::wstring& dataRoot, const StopFlag& stop);
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, int edition,
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
                                  const std::wstring& dataRoot, const StopFlag& stop, const PackageVerifier& verify);
 
 // The folder part of a file path; empty for a bare file name.

@@ -12,6 +12,7 @@
 #include "common/ExceptionChain.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
@@ -177,7 +178,7 @@ private:
         if (sessionText_.empty()) {
             if (!isAllowed_) {
                 if (!rejectionReason_.empty()) Fail(rejectionReason_);
-                Fail(L"这台电脑已达到下载次数上限，请联系欧瑞凡达客服 400-100-200。");
+                Fail(L"这台电脑已达到下载次数上限，请联系欧瑞凡达客服 " + SupportHotlineText() + L"。");
             }
             sessionText_ = NewGuidText();
             if (!SaveSessionText(statePath_, sessionText_)) Fail("下载会话无法保存");
@@ -279,7 +280,7 @@ private:
     const std::wstring dataRoot_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
-    int edition_ = 0;
+    Edition edition_ = Edition::None;
     std::wstring saveFolder_;
     std::wstring statePath_;
     std::wstring partPath_;
@@ -308,7 +309,6 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
         if (app.autoStart) app.exitCode = 4;
     }
     PostWorkerDone(WorkerOutcome::Failed);
-    app.busy = false;
 }
 
 }  // namespace
@@ -331,9 +331,6 @@ void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
     }
     switch (end) {
         case RequestEnd::Downloaded:
-            PostWorkerDone(WorkerOutcome::Completed);
-            App().busy = false;
-            break;
         case RequestEnd::Reused:
             PostWorkerDone(WorkerOutcome::Completed);
             break;

@@ -53,7 +53,7 @@ TEST(RecordSerialization, WritesTheTenLinesInOrder) {
     PackageMetadata metadata = SampleMetadata();
     metadata.versionName.clear();
     const std::wstring text =
-        SerializePackageRecord(metadata, L"D:\\欧瑞凡达安装包\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
+        SerializePackageRecord(metadata, L"D:\\欧瑞凡达安装包\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server);
     const std::wregex expected(
         L"schema=1\r\npackageType=server\r\npackageId=pkg-2027\\.1\r\nversionName=\r\n"
         L"fileName=OrivantaSetup\\.exe\r\nsizeBytes=123456789012\r\nsha256=" + Utf8ToUtf16(kDigest) +
@@ -62,9 +62,9 @@ TEST(RecordSerialization, WritesTheTenLinesInOrder) {
         L"recordedAtUtc=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\r\n");
     EXPECT_TRUE(std::regex_match(text, expected)) << Utf16ToUtf8(text);
 
-    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, kEditionClient).find(L"\r\npackageType=client\r\n"),
+    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, Edition::Client).find(L"\r\npackageType=client\r\n"),
               std::wstring::npos);
-    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, kEditionNone).find(L"\r\npackageType=client\r\n"),
+    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, Edition::None).find(L"\r\npackageType=client\r\n"),
               std::wstring::npos)
         << "every edition other than the server is written as client";
 }
@@ -77,7 +77,7 @@ TEST_F(RecordFiles, RoundTripFlattensLineBreaksAndCutsOverlongValues) {
     metadata.versionName = "line one\r\nline two";
     metadata.fileName = std::string(1100, 'n') + ".exe";
     const std::wstring localPath = L"C:\\安装包\\a\nb.exe";
-    SaveDownloadRecord(metadata, localPath, kSourceReused, kEditionClient, dataRoot_);
+    SaveDownloadRecord(metadata, localPath, kSourceReused, Edition::Client, dataRoot_);
 
     const std::wstring downloads = DownloadsFolder(dataRoot_);
     EXPECT_EQ(downloads, MachineFolder(dataRoot_) + L"\\downloads");
@@ -98,7 +98,7 @@ TEST_F(RecordFiles, RoundTripFlattensLineBreaksAndCutsOverlongValues) {
 }
 
 TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
-    SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer, dataRoot_);
+    SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server, dataRoot_);
     const std::wstring history = DownloadsFolder(dataRoot_) + L"\\history";
     ASSERT_EQ(CountFilesMatching(history, L"*"), 1);
     const std::vector<std::wstring> names = FileNames(history, L"server-*.txt");
@@ -111,14 +111,14 @@ TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
     EXPECT_EQ(ReadBytes(history + L"\\" + name), latestBytes);
     EXPECT_EQ(latestBytes.rfind("schema=1\r\npackageType=server\r\n", 0), 0u) << "no byte-order mark";
 
-    SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer, dataRoot_);
+    SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server, dataRoot_);
     EXPECT_EQ(CountFilesMatching(history, L"server-*.txt"), 2) << "history files accumulate";
     EXPECT_EQ(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\server-latest.txt")->localPath, L"C:\\q\\OrivantaSetup.exe")
         << "the latest record is replaced";
     EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_), L"*.tmp") + CountFilesMatching(history, L"*.tmp"), 0);
 }
 
-std::string SaveFailure(int edition, const std::wstring& dataRoot) {
+std::string SaveFailure(Edition edition, const std::wstring& dataRoot) {
     try {
         SaveDownloadRecord(SampleMetadata(), L"C:\\p.exe", kSourceDownloaded, edition, dataRoot);
     } catch (const std::runtime_error& failure) {
@@ -131,14 +131,14 @@ TEST_F(RecordFiles, MissingFoldersRaise) {
     // A file where the downloads folder belongs passes the folder rule; its history subfolder cannot exist.
     ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
     WriteBytes(DownloadsFolder(dataRoot_), "not a folder");
-    EXPECT_EQ(SaveFailure(kEditionServer, dataRoot_), "create directory failed");
+    EXPECT_EQ(SaveFailure(Edition::Server, dataRoot_), "create directory failed");
 }
 
 TEST_F(RecordFiles, UnwritableLatestRecordRaisesAndSkipsTheHistory) {
     ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
     ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
     ::CreateDirectoryW((DownloadsFolder(dataRoot_) + L"\\server-latest.txt").c_str(), nullptr);
-    EXPECT_EQ(SaveFailure(kEditionServer, dataRoot_), "download record could not be persisted");
+    EXPECT_EQ(SaveFailure(Edition::Server, dataRoot_), "download record could not be persisted");
     EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_) + L"\\history", L"*"), 0);
 }
 
@@ -146,7 +146,7 @@ TEST_F(RecordFiles, UnwritableHistoryRaisesAfterTheLatestRecord) {
     ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
     ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
     WriteBytes(DownloadsFolder(dataRoot_) + L"\\history", "not a folder");
-    EXPECT_EQ(SaveFailure(kEditionClient, dataRoot_), "download history could not be persisted");
+    EXPECT_EQ(SaveFailure(Edition::Client, dataRoot_), "download history could not be persisted");
     EXPECT_TRUE(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\client-latest.txt").has_value());
 }
 

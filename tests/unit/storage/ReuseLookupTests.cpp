@@ -173,7 +173,7 @@ TEST_F(ReuseLookup, GoodLatestRecordIsReturnedWithoutHashingAnythingElse) {
     WriteLatest(recorded, metadata_);
 
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, dataRoot_, stop_, counter.Verifier()), recorded);
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), recorded);
     EXPECT_EQ(counter.total, 1);
 }
 
@@ -186,7 +186,7 @@ TEST_F(ReuseLookup, ChangedByteMovesOnToTheNextCandidate) {
     WriteLatest(recorded, metadata_);
 
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, dataRoot_, stop_, counter.Verifier()),
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
               saveFolder_ + L"\\Setup.exe");
     EXPECT_EQ(counter.calls[recorded], 1);
     EXPECT_EQ(counter.total, 2);
@@ -202,7 +202,7 @@ TEST_F(ReuseLookup, CandidatesComeInOrderWithoutLetterCaseDuplicates) {
     WriteLatest(root_ / L"client-copy.exe", metadata_, L"client");
     WriteHistory(L"client-a.txt", root_ / L"client-history.exe", metadata_);
 
-    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, kEditionServer, dataRoot_);
+    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_);
     const std::vector<std::wstring> expected = {shared, root_ / L"other.exe", saveFolder_ + L"\\Setup.exe"};
     EXPECT_EQ(candidates, expected) << "client records are not read for the server edition, and a data "
                                        "root keeps D: and the per-user folder out";
@@ -210,7 +210,7 @@ TEST_F(ReuseLookup, CandidatesComeInOrderWithoutLetterCaseDuplicates) {
     EnsureDirectory(root_ / L"Shared");
     WriteBytes(shared, kContent);
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, dataRoot_, stop_, counter.Verifier()), shared);
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), shared);
     EXPECT_EQ(counter.total, 1) << "the same path in four letter cases is hashed once";
 }
 
@@ -225,7 +225,7 @@ TEST_F(ReuseLookup, RecordsOfOtherPackagesAreIgnored) {
     WriteHistory(L"server-1.txt", root_ / L"no-id.exe", noId);
     WriteHistory(L"server-2.txt", root_ / L"other-size.exe", otherSize);
 
-    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, kEditionServer, dataRoot_);
+    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_);
     const std::vector<std::wstring> expected = {root_ / L"no-id.exe", saveFolder_ + L"\\Setup.exe"};
     EXPECT_EQ(candidates, expected);
 }
@@ -245,7 +245,7 @@ TEST_F(ReuseLookup, OnlyTheFirstHundredListedHistoryFilesAreRead) {
         expected.push_back(record);
     }
     expected.push_back(saveFolder_ + L"\\Setup.exe");
-    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, kEditionServer, dataRoot_), expected)
+    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_), expected)
         << "folders matching the pattern are skipped and not counted";
 
     // Unreadable records count against the cap as well: with the first 100 spoiled in
@@ -253,23 +253,23 @@ TEST_F(ReuseLookup, OnlyTheFirstHundredListedHistoryFilesAreRead) {
     for (size_t i = 0; i < 100; ++i) WriteBytes(HistoryFolder() + L"\\" + listed[i], "spoiled");
     ASSERT_EQ(ListedHistoryFiles(), listed);
     const std::vector<std::wstring> onlySaveFolder = {saveFolder_ + L"\\Setup.exe"};
-    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, kEditionServer, dataRoot_), onlySaveFolder);
+    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_), onlySaveFolder);
 }
 
 TEST_F(ReuseLookup, DirectCandidatesUseTheSafeFileName) {
     PackageMetadata metadata = metadata_;
     metadata.fileName = "setup.msi";
     WriteBytes(saveFolder_ + L"\\OrivantaInstallerPackage.exe", kContent);
-    EXPECT_EQ(FindReusablePackage(metadata, saveFolder_, kEditionServer, dataRoot_, stop_),
+    EXPECT_EQ(FindReusablePackage(metadata, saveFolder_, Edition::Server, dataRoot_, stop_),
               saveFolder_ + L"\\OrivantaInstallerPackage.exe");
 
     metadata.fileName = "..\\..\\tool.exe";
     const std::vector<std::wstring> expected = {saveFolder_ + L"\\tool.exe"};
-    EXPECT_EQ(ReuseCandidates(metadata, saveFolder_, kEditionServer, dataRoot_), expected);
+    EXPECT_EQ(ReuseCandidates(metadata, saveFolder_, Edition::Server, dataRoot_), expected);
 }
 
 TEST_F(ReuseLookup, WithoutDataRootTheUsualFoldersFollowTheSaveFolder) {
-    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, kEditionServer, L"");
+    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, L"");
     ASSERT_GE(candidates.size(), 3u);
     const std::vector<std::wstring> tail(candidates.end() - 3, candidates.end());
     const std::vector<std::wstring> expected = {
@@ -282,7 +282,7 @@ TEST_F(ReuseLookup, PauseBeforeTheLookupHashesNothing) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
     stop_ = true;
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, dataRoot_, stop_, counter.Verifier()), L"");
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), L"");
     EXPECT_EQ(counter.total, 0);
 }
 
@@ -296,14 +296,14 @@ TEST_F(ReuseLookup, PauseDuringHashingEndsTheLookup) {
         stop_ = true;
         return counter.Verifier()(path, metadata);
     };
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, dataRoot_, stop_, pauseWhileHashing), L"");
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, pauseWhileHashing), L"");
     EXPECT_EQ(counter.total, 1) << "no candidate after the paused one";
 }
 
 TEST_F(ReuseLookup, NothingFoundIsAnEmptyResult) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent + "tail");
     ::RemoveDirectoryW(HistoryFolder().c_str());
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionClient, dataRoot_, stop_), L"");
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Client, dataRoot_, stop_), L"");
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ protected:
         EXPECT_EQ(run.outcome(), WorkerOutcome::Failed);
         EXPECT_EQ(run.display.statusText, L"下载未完成");
         EXPECT_EQ(run.display.detailText, detail) << run.detailUtf8();
-        EXPECT_FALSE(App().busy.load());
+        EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy";
         EXPECT_FALSE(App().installerLaunched.load());
         return run;
     }

@@ -27,7 +27,7 @@ void WorkerTest::SetUp() {
     center_.Reset();
     app.centerBaseUrl = center_.CenterUrl();
     app.diagnosticDataRoot = root_.path();
-    app.edition = kEditionClient;
+    app.edition = Edition::Client;
     window_ = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     app.mainWindow = window_;
     const std::wstring localAppData = localAppData_.path();
