@@ -32,8 +32,10 @@ struct HitTarget {
     CanvasRect rect;
 };
 inline constexpr HitTarget kHitTargets[] = {
-    {HitRegion::Minimize, {1012, 8, 1060, 58}},   {HitRegion::Close, {1060, 8, 1112, 58}},
-    {HitRegion::ServerCard, {54, 310, 546, 544}}, {HitRegion::ClientCard, {574, 310, 1066, 544}},
+    {HitRegion::Minimize, {1012, 8, 1060, 58}},
+    {HitRegion::Close, {1060, 8, 1112, 58}},
+    {HitRegion::ServerCard, {54, 310, 546, 544}},
+    {HitRegion::ClientCard, {574, 310, 1066, 544}},
     {HitRegion::MainButton, {884, 598, 1048, 652}},
 };
 

@@ -113,7 +113,8 @@ TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
 
     SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server, dataRoot_);
     EXPECT_EQ(CountFilesMatching(history, L"server-*.txt"), 2) << "history files accumulate";
-    EXPECT_EQ(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\server-latest.txt")->localPath, L"C:\\q\\OrivantaSetup.exe")
+    EXPECT_EQ(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\server-latest.txt")->localPath,
+              L"C:\\q\\OrivantaSetup.exe")
         << "the latest record is replaced";
     EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_), L"*.tmp") + CountFilesMatching(history, L"*.tmp"), 0);
 }

@@ -152,7 +152,8 @@ protected:
                L"\r\nsource=existing-file-reused\r\nrecordedAtUtc=2027-01-03T09:05:07.004Z\r\n";
     }
     void WriteLatest(const std::wstring& localPath, const PackageMetadata& metadata, const wchar_t* word = L"server") {
-        ASSERT_TRUE(WriteFileAtomically(DownloadsFolder(dataRoot_) + L"\\" + word + L"-latest.txt", Record(localPath, metadata)));
+        ASSERT_TRUE(
+            WriteFileAtomically(DownloadsFolder(dataRoot_) + L"\\" + word + L"-latest.txt", Record(localPath, metadata)));
     }
     void WriteHistory(const std::wstring& name, const std::wstring& localPath, const PackageMetadata& metadata) {
         ASSERT_TRUE(WriteFileAtomically(HistoryFolder() + L"\\" + name, Record(localPath, metadata)));
@@ -173,7 +174,8 @@ TEST_F(ReuseLookup, GoodLatestRecordIsReturnedWithoutHashingAnythingElse) {
     WriteLatest(recorded, metadata_);
 
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), recorded);
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+              recorded);
     EXPECT_EQ(counter.total, 1);
 }
 
@@ -210,7 +212,8 @@ TEST_F(ReuseLookup, CandidatesComeInOrderWithoutLetterCaseDuplicates) {
     EnsureDirectory(root_ / L"Shared");
     WriteBytes(shared, kContent);
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), shared);
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+              shared);
     EXPECT_EQ(counter.total, 1) << "the same path in four letter cases is hashed once";
 }
 
