@@ -7,7 +7,7 @@
 #include "app/Options.h"
 #include "app/Startup.h"
 #include "app/WindowStages.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace {
 

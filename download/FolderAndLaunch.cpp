@@ -1,7 +1,7 @@
 #include "download/FolderAndLaunch.h"
 
 #include "common/Handles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

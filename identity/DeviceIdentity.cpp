@@ -11,12 +11,10 @@
 #include "common/SmallTextFile.h"
 #include "common/Utf.h"
 #include "identity/Sha256.h"
-#include "workflow/AppState.h"
 
 namespace orivanta {
 
-std::wstring MachineFolder() {
-    const std::wstring& dataRoot = App().diagnosticDataRoot;
+std::wstring MachineFolder(const std::wstring& dataRoot) {
     if (!dataRoot.empty()) return dataRoot + L"\\machine";
     return KnownFolderPath(CSIDL_COMMON_APPDATA) + L"\\Orivanta\\InstallerAssistant";
 }
@@ -43,8 +41,8 @@ std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long
     return text;
 }
 
-std::string GetStableDeviceId() {
-    const std::wstring folder = MachineFolder();
+std::string GetStableDeviceId(const std::wstring& dataRoot) {
+    const std::wstring folder = MachineFolder(dataRoot);
     EnsureDirectory(folder);
     const std::wstring file = folder + L"\\device-id.txt";
 

@@ -4,8 +4,9 @@
 namespace orivanta {
 
 // Per-machine data folder (not created): the common application data folder
-// + "\Orivanta\InstallerAssistant", or <diagnostic data root>\machine.
-std::wstring MachineFolder();
+// + "\Orivanta\InstallerAssistant", or <dataRoot>\machine when a diagnostic data
+// root is given.
+std::wstring MachineFolder(const std::wstring& dataRoot);
 
 // MachineGuid from HKLM in the given registry view (0 or KEY_WOW64_64KEY); empty when unavailable.
 std::wstring ReadMachineGuid(unsigned long viewFlag);
@@ -14,7 +15,7 @@ std::wstring ReadMachineGuid(unsigned long viewFlag);
 std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long volumeSerial);
 
 // The stable device identity, 64 lower-case hexadecimal characters, stored in
-// MachineFolder()\device-id.txt once computed. Raises on failure.
-std::string GetStableDeviceId();
+// MachineFolder(dataRoot)\device-id.txt once computed. Raises on failure.
+std::string GetStableDeviceId(const std::wstring& dataRoot);
 
 }  // namespace orivanta

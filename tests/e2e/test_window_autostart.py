@@ -24,7 +24,7 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["分类"], "Completed")
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["下载类型"], "仅客户端版")
-            # The worker writes the report itself, before it clears busy.
+            # The worker writes the report itself, while busy is still set.
             self.assertEqual(report["关键状态"],
                              "busy=true, cancelRequested=false, integrityPassed=true, installerLaunched=true")
             self.assertEqual(report["稳定代码位置"], "OrivantaInstaller::Worker")

@@ -6,7 +6,7 @@
 
 #include "download/FolderAndLaunch.h"
 #include "TestFiles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

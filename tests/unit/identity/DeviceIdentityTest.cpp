@@ -1,23 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "AppStateReset.h"
+#include <windows.h>
+
 #include "TestFiles.h"
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
 #include "identity/Sha256.h"
-#include "workflow/AppState.h"
 
 namespace orivanta {
 namespace {
 
 class DeviceIdentityTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::ResetAppState();
-        App().diagnosticDataRoot = root.path();
-    }
-    void TearDown() override { test::ResetAppState(); }
-
     std::wstring IdentityFile() const { return root / L"machine\\device-id.txt"; }
     std::string Expected() const {
         DWORD serial = 0;
@@ -38,22 +32,22 @@ TEST(DeviceIdentitySource, IsUpperCasedSoTheGuidsLetterCaseDoesNotMatter) {
 }
 
 TEST_F(DeviceIdentityTest, IsComputedOnceAndPersistedUnderTheDataRoot) {
-    const std::string first = GetStableDeviceId();
+    const std::string first = GetStableDeviceId(root.path());
     EXPECT_EQ(first, Expected());
     EXPECT_EQ(first.size(), 64u);
     EXPECT_EQ(test::ReadBytes(IdentityFile()), first + "\r\n");
 
     // Deleting the file recomputes the same value.
     ::DeleteFileW(IdentityFile().c_str());
-    EXPECT_EQ(GetStableDeviceId(), first);
+    EXPECT_EQ(GetStableDeviceId(root.path()), first);
     EXPECT_TRUE(test::FileExists(IdentityFile()));
 }
 
 TEST_F(DeviceIdentityTest, StoredUpperCaseValueIsReturnedInLowerCaseWithoutRewriting) {
-    GetStableDeviceId();
+    GetStableDeviceId(root.path());
     const std::string stored = std::string(64, 'A') + "  \r\n";
     test::WriteBytes(IdentityFile(), stored);
-    EXPECT_EQ(GetStableDeviceId(), std::string(64, 'a'));
+    EXPECT_EQ(GetStableDeviceId(root.path()), std::string(64, 'a'));
     EXPECT_EQ(test::ReadBytes(IdentityFile()), stored);
 }
 
@@ -69,20 +63,20 @@ TEST_F(DeviceIdentityTest, EveryMalformedStoredValueIsRecomputedAndOverwritten) 
         std::string(4097, 'a'),
     };
     for (const std::string& content : malformed) {
-        GetStableDeviceId();
+        GetStableDeviceId(root.path());
         test::WriteBytes(IdentityFile(), content);
-        EXPECT_EQ(GetStableDeviceId(), expected) << content.size();
+        EXPECT_EQ(GetStableDeviceId(root.path()), expected) << content.size();
         EXPECT_EQ(test::ReadBytes(IdentityFile()), expected + "\r\n");
     }
 }
 
 TEST_F(DeviceIdentityTest, UnwritableIdentityFileRaisesAndKeepsWhatWasThere) {
-    GetStableDeviceId();
+    GetStableDeviceId(root.path());
     // A folder in the file's place can neither be read as an identity nor replaced.
     ::DeleteFileW(IdentityFile().c_str());
     ::CreateDirectoryW(IdentityFile().c_str(), nullptr);
     try {
-        GetStableDeviceId();
+        GetStableDeviceId(root.path());
         ADD_FAILURE() << "no failure raised";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "stable device identity could not be persisted");
@@ -91,9 +85,8 @@ TEST_F(DeviceIdentityTest, UnwritableIdentityFileRaisesAndKeepsWhatWasThere) {
 }
 
 TEST_F(DeviceIdentityTest, MachineFolderFollowsTheDataRoot) {
-    EXPECT_EQ(MachineFolder(), root / L"machine");
-    App().diagnosticDataRoot.clear();
-    const std::wstring normal = MachineFolder();
+    EXPECT_EQ(MachineFolder(root.path()), root / L"machine");
+    const std::wstring normal = MachineFolder(L"");
     EXPECT_GT(normal.size(), 28u);
     EXPECT_EQ(normal.substr(normal.size() - 28), L"\\Orivanta\\InstallerAssistant");
 }
