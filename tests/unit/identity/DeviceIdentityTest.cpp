@@ -19,9 +19,14 @@ protected:
     void TearDown() override { test::ResetAppState(); }
 
     std::wstring IdentityFile() const { return root / L"machine\\device-id.txt"; }
-    std::string Expected() const {
+    static DWORD SerialOfDrive(const wchar_t* root) {
         DWORD serial = 0;
-        ::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+        EXPECT_TRUE(::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) << root;
+        return serial;
+    }
+    // The identity of this machine with Windows on C:, the only place earlier versions looked.
+    std::string Expected() const { return Expected(SerialOfDrive(L"C:\\")); }
+    std::string Expected(DWORD serial) const {
         std::wstring guid = ReadMachineGuid(KEY_WOW64_64KEY);
         if (guid.empty()) guid = ReadMachineGuid(0);
         return Sha256Hex(Utf16ToUtf8(DeviceIdentitySource(guid, serial)));
@@ -47,6 +52,24 @@ TEST_F(DeviceIdentityTest, IsComputedOnceAndPersistedUnderTheDataRoot) {
     ::DeleteFileW(IdentityFile().c_str());
     EXPECT_EQ(GetStableDeviceId(), first);
     EXPECT_TRUE(test::FileExists(IdentityFile()));
+}
+
+TEST_F(DeviceIdentityTest, SystemVolumeIsTheOneHoldingTheWindowsFolder) {
+    // The test prefix keeps Windows on C: and maps Z: onto the host's root, a volume with another serial.
+    const DWORD otherSerial = SerialOfDrive(L"Z:\\");
+    ASSERT_NE(otherSerial, SerialOfDrive(L"C:\\"));
+    EXPECT_EQ(GetStableDeviceId(L"Z:\\tmp"), Expected(otherSerial));
+    EXPECT_EQ(test::ReadBytes(IdentityFile()), Expected(otherSerial) + "\r\n");
+
+    // A Windows folder on no volume at all.
+    ::DeleteFileW(IdentityFile().c_str());
+    try {
+        GetStableDeviceId(L"Q:\\Windows");
+        ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "system volume identity unavailable");
+    }
+    EXPECT_FALSE(test::FileExists(IdentityFile()));
 }
 
 TEST_F(DeviceIdentityTest, StoredUpperCaseValueIsReturnedInLowerCaseWithoutRewriting) {
