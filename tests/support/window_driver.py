@@ -384,14 +384,23 @@ class ProgramRun:
 
     def answer_message_box(self, title, *keys):
         box = self.message_box(title)
-        # A window opened meanwhile (Explorer on the package) may cover the box and keep
-        # the focus: raise the box and click its corner before activating it.
-        self.display.run("xdotool", "windowraise", str(box), check=False)
-        x, y, _, _ = self.display.geometry(box)
-        self.display.click(x + 10, y + 10)
-        self.display.activate(box)
-        self.display.key(*keys)
-        wait_until(lambda: not self.display.find_windows(title), 20, what="message box %s to close" % title)
+        deadline = time.monotonic() + 20
+        while self.display.find_windows(title):
+            if time.monotonic() > deadline:
+                raise DriverError("message box %s did not close" % title)
+            # A window opened meanwhile (Explorer on the package) may cover the box and take
+            # the focus: raise the box and click its corner before the keys go to it.
+            self.display.run("xdotool", "windowraise", str(box), check=False)
+            try:
+                x, y, _, _ = self.display.geometry(box)
+            except DriverError:
+                continue  # closed meanwhile
+            self.display.click(x + 10, y + 10)
+            self.display.activate(box)
+            self.display.key(*keys)
+            settle = time.monotonic() + 3
+            while self.display.find_windows(title) and time.monotonic() < settle:
+                time.sleep(0.2)
 
     def new_report(self, timeout=20):
         """The one exit report this run wrote, as text."""
