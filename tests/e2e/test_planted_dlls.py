@@ -1,10 +1,7 @@
 """DLLs left beside the program under the names of the system DLLs it uses are
-never loaded, although the program runs elevated from a Downloads folder.
-
-Wine prefers its own builtin DLLs; WINEDLLOVERRIDES "n,b" makes it search the
-program's folder first, as Windows does for DLLs that are not KnownDLLs. Each
-planted DLL forwards its exports to the real one, so a program that loads it
-keeps working, and leaves "<dll>.loaded" beside itself."""
+never loaded. WINEDLLOVERRIDES "n,b" makes Wine search the program's folder
+first, as Windows does for DLLs that are not KnownDLLs. A planted DLL forwards
+its exports to the real one and leaves "<dll>.loaded" beside itself."""
 import glob
 import os
 import re
