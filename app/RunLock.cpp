@@ -9,7 +9,8 @@ namespace {
 constexpr DWORD kMutexAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL;
 
 bool IsAdministratorsOrSystem(PSID sid) {
-    return sid != nullptr && (::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(sid, WinLocalSystemSid));
+    return sid != nullptr &&
+           (::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(sid, WinLocalSystemSid));
 }
 
 bool IsTrustedExisting(HANDLE mutex) {
@@ -58,7 +59,8 @@ RunLock::RunLock(const std::wstring& name) {
     UniqueLocalMemory release(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     UniqueHandle mutex(::CreateMutexExW(&attributes, name.c_str(), 0, kMutexAccess));
-    // Shut out by someone else's object of that name: it cannot tell whether a run works.
+    // Someone else's object of that name that shuts the program out (or is no mutex)
+    // tells nothing about a run; so does one that anyone else made or may hold.
     if (!mutex) return;
     if (::GetLastError() == ERROR_ALREADY_EXISTS && !IsTrustedExisting(mutex.get())) return;
     const DWORD wait = ::WaitForSingleObject(mutex.get(), 0);

@@ -97,7 +97,7 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(os.listdir(refused_root), [])
 
             # The diagnostic tests run beside a working run.
-            diagnostic = winetest.run_program(program, ["--diagnostic-lan=none", "--diagnostic-test=normal"], timeout=60)
+            diagnostic = winetest.run_program(program, ["--diagnostic-lan=none", "--diagnostic-test=normal"])
             self.assertEqual(diagnostic.returncode, 0)
 
             window.focus()
