@@ -33,6 +33,10 @@ public:
     bool Finish(const std::wstring& classification, int exitCode, const std::wstring& reason,
                 const std::wstring& manualAction, const std::wstring& exceptionChain) override;
 
+    // Ends the run without a report, for a run that gave way to a working one:
+    // its marker goes, and the latest report stays the working run's.
+    void FinishWithoutReport() override;
+
     const std::wstring& reportRoot() const { return reportRoot_; }
     const std::wstring& runId() const { return runId_; }
     const std::wstring& markerPath() const { return markerPath_; }

@@ -41,7 +41,17 @@ std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long
     return text;
 }
 
-std::string GetStableDeviceId(const std::wstring& dataRoot) {
+unsigned long VolumeSerialOf(const std::wstring& folder) {
+    wchar_t volume[MAX_PATH + 1] = {};
+    DWORD serial = 0;
+    if (!::GetVolumePathNameW(folder.c_str(), volume, MAX_PATH + 1) ||
+        !::GetVolumeInformationW(volume, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+        throw std::runtime_error("system volume identity unavailable");
+    }
+    return serial;
+}
+
+std::string GetStableDeviceId(const std::wstring& dataRoot, const std::wstring& windowsFolder) {
     const std::wstring folder = MachineFolder(dataRoot);
     EnsureDirectory(folder);
     const std::wstring file = folder + L"\\device-id.txt";
@@ -49,10 +59,7 @@ std::string GetStableDeviceId(const std::wstring& dataRoot) {
     const std::string stored = Utf16ToUtf8(TrimTrailingWhitespace(ReadSmallTextFile(file)));
     if (IsDigestText(stored)) return LowerCaseDigest(stored);
 
-    DWORD serial = 0;
-    if (!::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
-        throw std::runtime_error("system volume identity unavailable");
-    }
+    const unsigned long serial = VolumeSerialOf(windowsFolder);
     std::wstring guid = ReadMachineGuid(KEY_WOW64_64KEY);
     if (guid.empty()) guid = ReadMachineGuid(0);
     if (guid.empty()) throw std::runtime_error("Windows machine identity unavailable");

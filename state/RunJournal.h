@@ -16,6 +16,8 @@ public:
     // Writes the run's exit report the first time only; true for that first call.
     virtual bool Finish(const std::wstring& classification, int exitCode, const std::wstring& reason,
                         const std::wstring& manualAction, const std::wstring& exceptionChain) = 0;
+    // Ends the run without a report, for a run that gave way to a working one.
+    virtual void FinishWithoutReport() = 0;
 };
 
 }  // namespace orivanta

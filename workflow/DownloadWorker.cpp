@@ -73,7 +73,7 @@ public:
         Reset();
         Checkpoint(L"读取本机设备标识");
         PrepareFolders();
-        deviceId_ = GetStableDeviceId(dataRoot_);
+        deviceId_ = GetStableDeviceId(dataRoot_, SystemWindowsFolder());
         {
             std::lock_guard<std::mutex> lock(App().stateMutex);
             App().saveLocationText = saveFolder_;

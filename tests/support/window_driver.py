@@ -319,10 +319,12 @@ class ProgramRun:
     one the program would probe the machine's real networks.
     """
 
-    def __init__(self, args):
+    def __init__(self, args, exe=None, env=None):
         if not any(a.startswith(("--diagnostic-lan=", "--diagnostic-autostart=")) for a in args):
             raise ValueError("a window run needs --diagnostic-lan= or --diagnostic-autostart=")
         self.args = list(args)
+        self.exe = exe
+        self.env = dict(env or {})
         self.display = None
         self.process = None
 
@@ -334,7 +336,8 @@ class ProgramRun:
         self.display.move_mouse(5, SCREEN[1] - 5)
         self.reports_before = set(exit_reports())
         self.started = time.monotonic()
-        self.process = winetest.start_program(winetest.program_path(), self.args, env_extra=self.display.env())
+        self.process = winetest.start_program(self.exe or winetest.program_path(), self.args,
+                                              env_extra=dict(self.env, **self.display.env()))
         return self
 
     def __exit__(self, *exc_info):
@@ -381,9 +384,23 @@ class ProgramRun:
 
     def answer_message_box(self, title, *keys):
         box = self.message_box(title)
-        self.display.activate(box)
-        self.display.key(*keys)
-        wait_until(lambda: not self.display.find_windows(title), 20, what="message box %s to close" % title)
+        deadline = time.monotonic() + 20
+        while self.display.find_windows(title):
+            if time.monotonic() > deadline:
+                raise DriverError("message box %s did not close" % title)
+            # A window opened meanwhile (Explorer on the package) may cover the box and take
+            # the focus: raise the box and click its corner before the keys go to it.
+            self.display.run("xdotool", "windowraise", str(box), check=False)
+            try:
+                x, y, _, _ = self.display.geometry(box)
+            except DriverError:
+                continue  # closed meanwhile
+            self.display.click(x + 10, y + 10)
+            self.display.activate(box)
+            self.display.key(*keys)
+            settle = time.monotonic() + 3
+            while self.display.find_windows(title) and time.monotonic() < settle:
+                time.sleep(0.2)
 
     def new_report(self, timeout=20):
         """The one exit report this run wrote, as text."""

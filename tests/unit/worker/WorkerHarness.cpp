@@ -114,7 +114,7 @@ CenterPackage WorkerTest::Package() {
 
 std::string WorkerTest::PackageBytes() { return ReadBytes(Package().path); }
 
-std::string WorkerTest::DeviceId() { return GetStableDeviceId(root_.path()); }
+std::string WorkerTest::DeviceId() { return GetStableDeviceId(root_.path(), SystemWindowsFolder()); }
 
 ::testing::AssertionResult WorkerTest::HoldsPackage(const std::wstring& path) {
     return HoldsPackagePrefix(path, Package().sizeBytes);
