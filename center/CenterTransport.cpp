@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "common/Handles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

@@ -4,7 +4,7 @@
 
 #include "common/Handles.h"
 #include "common/SystemErrorText.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -58,13 +58,14 @@ int DownloadPercent(std::int64_t position, std::int64_t expectedSize) {
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, std::wstring& errorText) {
-    return RangedDownload(url, partPath, resumeOffset, expectedSize, errorText,
+                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText) {
+    return RangedDownload(url, partPath, resumeOffset, expectedSize, stop, errorText,
                           [] { return static_cast<std::uint64_t>(::GetTickCount64()); });
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, std::wstring& errorText, const TickSource& ticks) {
+                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText,
+                    const TickSource& ticks) {
     CrackedUrl cracked;
     if (!CrackDownloadUrl(url, cracked)) {
         errorText = L"临时下载地址无效";
@@ -136,7 +137,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     std::uint64_t lastPost = startTick;
     bool failed = false;
 
-    while (!app.cancelRequested.load()) {
+    while (!stop.load()) {
         DWORD received = 0;
         if (!::WinHttpReadData(request.get(), buffer.get(), kChunkBytes, &received)) {
             errorText = L"下载中断：" + LastErrorText();
@@ -172,7 +173,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     app.progressPercent.exchange(DownloadPercent(position, expectedSize));
     app.speedBytesPerSecond.store(AverageSpeed(position - offset, startTick, ticks()));
 
-    if (app.cancelRequested.load()) {
+    if (stop.load()) {
         errorText = kDownloadPausedText;
         return false;
     }

@@ -133,6 +133,7 @@ int BcryptLoop(const wchar_t* path) {
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
+    const StopFlag neverStop{false};
     const std::string mode = argv[1];
     const std::wstring first = Utf8ToUtf16(argv[2]);
     if (mode == "engine" && argc == 6) {
@@ -141,7 +142,7 @@ int main(int argc, char** argv) {
         const long long expected = std::atoll(argv[5]);
         std::wstring error;
         const double start = Seconds();
-        const bool ok = RangedDownload(first, part, offset, expected, error);
+        const bool ok = RangedDownload(first, part, offset, expected, neverStop, error);
         const double seconds = Seconds() - start;
         PrintResult(ok, expected - offset, seconds);
         if (!ok) std::printf("error=%s\n", Utf16ToUtf8(error).c_str());
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
     if (mode == "readonly") return BareLoop(first, nullptr);
     if (mode == "sha") {
         const double start = Seconds();
-        const std::string digest = Sha256FileHex(first);
+        const std::string digest = Sha256FileHex(first, neverStop);
         const double seconds = Seconds() - start;
         WIN32_FILE_ATTRIBUTE_DATA data = {};
         ::GetFileAttributesExW(first.c_str(), GetFileExInfoStandard, &data);

@@ -1,10 +1,22 @@
 """The automatic-start mode against the development center: no window is shown,
-the worker runs at once and the process ends by itself with 0 or 4."""
+the worker runs at once and the process ends by itself with 0 or 4; and only one
+run works at a time."""
+import os
 import unittest
 
 from window_common import data_root, files_named, skip_without_tools, start_center, window_driver, winetest
 
 ProgramRun = window_driver.ProgramRun
+wait_until = window_driver.wait_until
+
+
+def markers():
+    folder = os.path.join(window_driver.report_root(), "sessions")
+    return set(os.listdir(folder)) if os.path.isdir(folder) else set()
+
+
+def shown(window):
+    return window.canvas_capture().pixel(30, 400) == window_driver.BACKGROUND
 
 
 class AutomaticStart(unittest.TestCase):
@@ -26,7 +38,7 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["分类"], "Completed")
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["下载类型"], "仅客户端版")
-            # The worker writes the report itself, before it clears busy.
+            # The worker writes the report itself, while busy is still set.
             self.assertEqual(report["关键状态"],
                              "busy=true, cancelRequested=false, integrityPassed=true, installerLaunched=true")
             self.assertEqual(report["稳定代码位置"], "OrivantaInstaller::Worker")
@@ -48,6 +60,50 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["原因"], "自动化下载验收未完成。")
             self.assertIn(reason, report["异常链"])
             self.assertFalse(files_named(root, ".launched.txt"))
+
+    def test_a_second_run_gives_way_while_a_window_run_works(self):
+        center = start_center(self, demo_size=2 << 20)
+        program = winetest.program_path()
+        with ProgramRun(["--diagnostic-lan=none", "--diagnostic-data-root=" + winetest.windows_path(data_root(self))]) \
+                as run:
+            window = run.window()
+            window.click(1036, 33)  # minimise
+            wait_until(lambda: not shown(window), 10, what="the window to be minimised")
+
+            # A second window run brings the working run's window back and leaves no trace of its own.
+            reports, running = set(window_driver.exit_reports()), markers()
+            second_root = data_root(self)
+            second = winetest.run_program(program, ["--diagnostic-lan=none",
+                                                    "--diagnostic-data-root=" + winetest.windows_path(second_root)],
+                                          timeout=60, env_extra=run.display.env())
+            self.assertEqual(second.returncode, 0)
+            wait_until(lambda: shown(window), 10, what="the working run's window to come back")
+            self.assertEqual(set(window_driver.exit_reports()), reports, "the second window run wrote a report")
+            self.assertEqual(markers(), running, "the second window run left a marker")
+            self.assertEqual(os.listdir(second_root), [], "the second window run wrote data")
+
+            # A second automatic run ends with 4 and says why, before the center hears of it.
+            refused_root = data_root(self)
+            refused = winetest.run_program(program, ["--diagnostic-autostart=client", "--server-url=" + center.base_url,
+                                                     "--diagnostic-data-root=" + winetest.windows_path(refused_root)],
+                                           timeout=60, env_extra=run.display.env())
+            self.assertEqual(refused.returncode, 4)
+            written = [path for name, path in window_driver.exit_reports().items() if name not in reports]
+            self.assertEqual(len(written), 1)
+            with open(written[0], encoding="utf-8") as stream:
+                report = window_driver.report_fields(stream.read())
+            self.assertEqual(report["分类"], "UnhandledException")
+            self.assertEqual(report["退出码"], "4")
+            self.assertEqual(report["原因"], "另一个安装助手正在本机运行，本次自动化下载未开始。")
+            self.assertEqual(center.control.counters()["requests"], {})
+            self.assertEqual(os.listdir(refused_root), [])
+
+            # The diagnostic tests run beside a working run.
+            diagnostic = winetest.run_program(program, ["--diagnostic-lan=none", "--diagnostic-test=normal"])
+            self.assertEqual(diagnostic.returncode, 0)
+
+            window.press("Escape")
+            self.assertEqual(run.wait_exit(30), 0)
 
 
 if __name__ == "__main__":

@@ -340,10 +340,12 @@ class ProgramRun:
     one the program would probe the machine's real networks.
     """
 
-    def __init__(self, args):
+    def __init__(self, args, exe=None, env=None):
         if not any(a.startswith(("--diagnostic-lan=", "--diagnostic-autostart=")) for a in args):
             raise ValueError("a window run needs --diagnostic-lan= or --diagnostic-autostart=")
         self.args = list(args)
+        self.exe = exe
+        self.env = dict(env or {})
         self.display = None
         self.process = None
 
@@ -355,7 +357,8 @@ class ProgramRun:
         self.display.move_mouse(5, SCREEN[1] - 5)
         self.reports_before = set(exit_reports())
         self.started = time.monotonic()
-        self.process = winetest.start_program(winetest.program_path(), self.args, env_extra=self.display.env())
+        self.process = winetest.start_program(self.exe or winetest.program_path(), self.args,
+                                              env_extra=dict(self.env, **self.display.env()))
         return self
 
     def __exit__(self, *exc_info):

@@ -10,7 +10,7 @@
 #include "DevCenterClient.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

@@ -11,9 +11,10 @@
 #include <string>
 #include <thread>
 
-namespace orivanta {
+#include "state/Edition.h"
+#include "state/RunJournal.h"
 
-class RunDiagnostics;
+namespace orivanta {
 
 // Posted (never sent) to the main window by the worker and the LAN thread.
 constexpr UINT kRefreshMessage = WM_APP + 10;
@@ -21,9 +22,8 @@ constexpr UINT kWorkerDoneMessage = WM_APP + 11;
 
 enum class WorkerOutcome : int { Failed = 0, Completed = 1, Paused = 2 };
 
-constexpr int kLanChecking = 0;
-constexpr int kLanNoHost = 1;
-constexpr int kLanHostFound = 2;
+// What the LAN search has found so far.
+enum class LanState : int { Checking = 0, NoHost = 1, HostFound = 2 };
 
 extern const wchar_t* const kDefaultCenterBaseUrl;
 
@@ -37,12 +37,16 @@ struct AppState {
     std::wstring detailText;
     std::wstring saveLocationText;
     std::wstring lanHostText;
-    int edition = 0;
-    int lanState = kLanChecking;
+    Edition edition = Edition::None;
+    LanState lanState = LanState::Checking;
     std::wstring sessionId;
     std::string packageId;  // UTF-8, as the center names it
 
     // Lock-free flags and counters.
+    // A download request is in progress. Only the UI thread writes it: the main
+    // button sets it when it starts a worker, and the window clears it when it
+    // handles that worker's done message, whatever the outcome. The worker never
+    // touches it.
     std::atomic<bool> busy{false};
     std::atomic<bool> cancelRequested{false};
     std::atomic<bool> windowClosing{false};
@@ -66,11 +70,9 @@ struct AppState {
 
     // Owned by the UI thread; other threads only read mainWindow to post to it.
     std::atomic<HWND> mainWindow{nullptr};
-    int hoverRegion = 0;
-    int focusIndex = 0;
     std::thread lanThread;
     std::thread workerThread;
-    std::unique_ptr<RunDiagnostics> diagnostics;
+    std::unique_ptr<RunJournal> diagnostics;
 };
 
 // The single instance, alive for the whole process.
@@ -81,8 +83,8 @@ struct DisplaySnapshot {
     std::wstring detailText;
     std::wstring lanHostText;
     std::wstring saveLocationText;
-    int edition = 0;
-    int lanState = kLanChecking;
+    Edition edition = Edition::None;
+    LanState lanState = LanState::Checking;
     int progressPercent = 0;
     std::int64_t bytesDone = 0;
     std::int64_t bytesTotal = 0;
@@ -96,7 +98,7 @@ void PostRefresh();
 void PostWorkerDone(WorkerOutcome outcome);
 
 // The edition choice of the window: resets the progress and the texts in one step.
-void ChooseEdition(int edition);
+void ChooseEdition(Edition edition);
 
 // Records a checkpoint with the run diagnostics, when they exist.
 void Checkpoint(const std::wstring& stage);
