@@ -5,7 +5,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "common/Utf.h"
-#include "workflow/AppState.h"
+#include "common/ExceptionChain.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -11,21 +11,6 @@ namespace {
 constexpr int kFatalExitCode = 2;
 
 }  // namespace
-
-std::wstring ExceptionChain(const std::exception& failure) {
-    std::wstring chain = Utf8ToUtf16(failure.what());
-    // A failure nested outside a handler carries no cause; rethrowing that
-    // would terminate the process inside its last-resort handler.
-    const auto* nested = dynamic_cast<const std::nested_exception*>(&failure);
-    if (nested == nullptr || !nested->nested_ptr()) return chain;
-    try {
-        std::rethrow_exception(nested->nested_ptr());
-    } catch (const std::exception& cause) {
-        chain += L" -> " + Utf8ToUtf16(cause.what());
-    } catch (...) {
-    }
-    return chain;
-}
 
 int HandleFatalException(const std::exception& failure) noexcept {
     try {

@@ -6,10 +6,6 @@
 
 namespace orivanta {
 
-// The failure's message and, when it carries a nested cause, " -> " and the
-// cause's own message. Deeper causes are not followed.
-std::wstring ExceptionChain(const std::exception& failure);
-
 // Writes the "UnhandledException" report (when the diagnostics exist), shows the
 // message box unless diagnostic mode is on, and returns exit code 2. Never raises.
 int HandleFatalException(const std::exception& failure) noexcept;

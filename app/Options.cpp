@@ -7,8 +7,8 @@
 
 #include "common/Folders.h"
 #include "common/Handles.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -43,7 +43,7 @@ DiagnosticOptions ReadDiagnosticOptions(const std::wstring& commandLine) {
     app.autoStart = !autostart.empty();
     if (app.autoStart) {
         app.diagnosticMode = true;
-        app.edition = autostart == L"client" ? kEditionClient : kEditionServer;
+        app.edition = autostart == L"client" ? Edition::Client : Edition::Server;
     }
 
     options.lan = ReadCommandLineOption(commandLine, L"--diagnostic-lan");
@@ -77,14 +77,14 @@ void ApplySimulatedLanResult(const std::wstring& value) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
     if (value == L"none") {
-        app.lanState = kLanNoHost;
+        app.lanState = LanState::NoHost;
         app.lanHostText.clear();
         return;
     }
-    app.lanState = kLanHostFound;
+    app.lanState = LanState::HostFound;
     app.lanHostText = value;
     if (!app.autoStart) {
-        app.edition = kEditionClient;
+        app.edition = Edition::Client;
         app.statusText = L"已根据局域网检测推荐仅客户端版";
         app.detailText = L"仅客户端版 · 已发现主机 " + value + L":9009";
     }

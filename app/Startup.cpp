@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "diagnostics/RunDiagnostics.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

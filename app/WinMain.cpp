@@ -1,13 +1,16 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 
 #include "app/DiagnosticTests.h"
 #include "app/FatalError.h"
 #include "app/Options.h"
+#include "app/RunLock.h"
+#include "app/SecondRun.h"
 #include "app/Startup.h"
 #include "app/WindowStages.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace {
 
@@ -26,10 +29,18 @@ int EndAfterFailure(int exitCode) {
 // ending in the last-resort handling.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     using namespace orivanta;
+    // Held until the process entry returns, the last-resort handling included.
+    std::optional<RunLock> runLock;
     try {
         PrepareProcess();
         const DiagnosticOptions options = ReadDiagnosticOptions();
         if (const std::optional<int> exitCode = RunDiagnosticTest(options.test)) return *exitCode;
+        // The diagnostic tests above run beside any run.
+        runLock.emplace();
+        if (!runLock->claimed()) {
+            AppState& app = App();
+            return GiveWayToWorkingRun(app.diagnostics.get(), app.autoStart, app.diagnosticMode);
+        }
         ApplyServerUrlOption();
         return RunInstallerWindow(instance, showCommand, options);
     } catch (const std::exception& failure) {

@@ -10,13 +10,12 @@
 #include <mutex>
 #include <thread>
 
-#include "diagnostics/RunDiagnostics.h"
 #include "lan/LanDiscovery.h"
 #include "storage/StorageLocations.h"
 #include "ui/DeviceResources.h"
 #include "ui/MainWindow.h"
 #include "ui/UserActions.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -70,7 +69,7 @@ void ShutDown(int exitCode) {
     }
     if (app.workerThread.joinable()) app.workerThread.join();
     if (app.lanThread.joinable()) app.lanThread.join();
-    std::unique_ptr<RunDiagnostics> diagnostics = std::move(app.diagnostics);
+    std::unique_ptr<RunJournal> diagnostics = std::move(app.diagnostics);
     diagnostics.reset();
     ReleaseGraphicsObjects();
     ::WSACleanup();
@@ -83,7 +82,7 @@ int RunInstallerWindow(HINSTANCE instance, int showCommand, const DiagnosticOpti
     AppState& app = App();
     {
         std::lock_guard<std::mutex> lock(app.stateMutex);
-        app.saveLocationText = ChooseSaveFolder();
+        app.saveLocationText = ChooseSaveFolder(app.diagnosticDataRoot);
     }
     ApplySimulatedLanResult(options.lan);
 

@@ -6,7 +6,7 @@
 #include "common/HttpExchange.h"
 #include "common/SystemErrorText.h"
 #include "common/Utf.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 

@@ -4,16 +4,10 @@
 
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
+#include "common/SupportHotline.h"
 #include "identity/Sha256.h"
 
 namespace orivanta {
-
-namespace {
-
-constexpr char kHotline[] = "400-100-200";
-constexpr char kHotlineSentence[] = " 请联系欧瑞凡达客服 400-100-200。";
-
-}  // namespace
 
 PackageMetadata ParsePackageMetadata(const CenterResponse& response) {
     PackageMetadata metadata;
@@ -33,8 +27,8 @@ std::string DescribeCenterFailure(const CenterResponse& response, const std::str
     std::string message = JsonStringField(response.body, "message");
     const std::string code = JsonStringField(response.body, "errorCode");
     if (message.empty()) message = defaultText;
-    if (code == "DEVICE_DOWNLOAD_LIMIT_REACHED" && message.find(kHotline) == std::string::npos) {
-        message += kHotlineSentence;
+    if (code == "DEVICE_DOWNLOAD_LIMIT_REACHED" && message.find(kSupportHotline) == std::string::npos) {
+        message += std::string(" 请联系欧瑞凡达客服 ") + kSupportHotline + "。";
     }
     return message;
 }

@@ -15,6 +15,13 @@ std::wstring KnownFolderPath(int csidl) {
     return buffer;
 }
 
+std::wstring SystemWindowsFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::wstring(buffer, length);
+}
+
 bool TryEnsureDirectory(const std::wstring& path) {
     if (::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr) == ERROR_SUCCESS) return true;
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return true;

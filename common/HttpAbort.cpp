@@ -23,11 +23,6 @@ std::chrono::steady_clock::time_point HttpAbort::abortedAt() const {
     return abortedAt_;
 }
 
-void HttpAbort::Reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    aborted_ = false;
-}
-
 bool HttpAbort::Enter(HttpExchange& exchange, const std::function<void()>& takeHandles) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (aborted_) return false;

@@ -17,8 +17,6 @@ public:
     bool aborted() const;
     // When the first Abort came; meaningful only once aborted.
     std::chrono::steady_clock::time_point abortedAt() const;
-    // Accepts exchanges again (a new run in the same process).
-    void Reset();
 
 private:
     friend class HttpExchange;

@@ -9,8 +9,8 @@
 #include "common/SystemErrorText.h"
 #include "common/Timestamp.h"
 #include "common/Utf.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {

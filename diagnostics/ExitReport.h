@@ -5,6 +5,7 @@
 #include <string>
 
 #include "diagnostics/ReportRoot.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -26,7 +27,7 @@ struct ExitReportFacts {
     ExitOutcome outcome;
     std::wstring stage;
     std::wstring redactedCommandLine;
-    int edition = 0;
+    Edition edition = Edition::None;
     std::int64_t bytesDone = 0;
     std::int64_t bytesTotal = 0;
     bool busy = false;

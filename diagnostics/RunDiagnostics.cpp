@@ -61,6 +61,12 @@ bool RunDiagnostics::Finish(const std::wstring& classification, int exitCode, co
     return true;
 }
 
+void RunDiagnostics::FinishWithoutReport() {
+    std::lock_guard<std::mutex> guard(lock_);
+    finished_ = true;
+    ::DeleteFileW(markerPath_.c_str());
+}
+
 std::wstring RunDiagnostics::stage() const {
     std::lock_guard<std::mutex> guard(lock_);
     return stage_;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "diagnostics/ReportRoot.h"
+#include "state/RunJournal.h"
 
 namespace orivanta {
 
@@ -11,7 +12,7 @@ namespace orivanta {
 //
 // Lock order: the object's own lock is taken before stateMutex (the report
 // reads the shared state while holding it), never the other way round.
-class RunDiagnostics {
+class RunDiagnostics final : public RunJournal {
 public:
     // Resolves the report root (with its fallback), creates the sessions folder,
     // reports earlier runs that ended unexpectedly and writes this run's marker.
@@ -19,20 +20,24 @@ public:
     RunDiagnostics();
     explicit RunDiagnostics(FolderSource localAppData);
     // Controlled stop: writes the "ControlledStop" report unless one exists.
-    ~RunDiagnostics();
+    ~RunDiagnostics() override;
     // The same report without ending the object, for a process that ends while its worker still runs.
-    void FinishControlledStop();
+    void FinishControlledStop() override;
     RunDiagnostics(const RunDiagnostics&) = delete;
     RunDiagnostics& operator=(const RunDiagnostics&) = delete;
 
     // Records a checkpoint. Once the run is finished, checkpoints are dropped:
     // rewriting the deleted marker would make the next start report a crash.
-    void Heartbeat(const std::wstring& stage);
+    void Heartbeat(const std::wstring& stage) override;
     // Writes the run's exit report and deletes the marker, the first time only;
     // true for that first call. A report that cannot be written anywhere does
     // not escape: the run stays finished.
     bool Finish(const std::wstring& classification, int exitCode, const std::wstring& reason,
-                const std::wstring& manualAction, const std::wstring& exceptionChain);
+                const std::wstring& manualAction, const std::wstring& exceptionChain) override;
+
+    // Ends the run without a report, for a run that gave way to a working one:
+    // its marker goes, and the latest report stays the working run's.
+    void FinishWithoutReport() override;
 
     const std::wstring& reportRoot() const { return reportRoot_; }
     const std::wstring& runId() const { return runId_; }

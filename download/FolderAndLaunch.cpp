@@ -1,7 +1,8 @@
 #include "download/FolderAndLaunch.h"
 
+#include "common/Folders.h"
 #include "common/Handles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 
@@ -9,17 +10,23 @@ std::wstring ExplorerSelectParameters(const std::wstring& packagePath) {
     return L"/select,\"" + packagePath + L"\"";
 }
 
+std::wstring ExplorerPath() {
+    const std::wstring windows = SystemWindowsFolder();
+    return windows.empty() ? std::wstring() : windows + L"\\explorer.exe";
+}
+
 bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& folderPath,
                          const ShellCalls& shell) {
+    const std::wstring explorer = ExplorerPath();
     const std::wstring parameters = ExplorerSelectParameters(packagePath);
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_FLAG_NO_UI;
     info.lpVerb = L"open";
-    info.lpFile = L"explorer.exe";
+    info.lpFile = explorer.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (shell.executeEx(&info)) return true;
+    if (!explorer.empty() && shell.executeEx(&info)) return true;
     const HINSTANCE result = shell.execute(nullptr, L"open", folderPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }

@@ -16,6 +16,10 @@ struct ShellCalls {
 // Explorer's arguments that select the file: /select,"<path>".
 std::wstring ExplorerSelectParameters(const std::wstring& packagePath);
 
+// Explorer by its full path: the process's current folder, or a folder on the
+// search path, may hold an "explorer.exe" of anyone's making.
+std::wstring ExplorerPath();
+
 // Shows the package selected in Explorer, or at least its folder. Never raises.
 bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& folderPath,
                          const ShellCalls& shell = {});

@@ -5,7 +5,7 @@
 #include "common/Handles.h"
 #include "common/SystemErrorText.h"
 #include "download/ContentRange.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -35,15 +35,15 @@ int DownloadPercent(std::int64_t position, std::int64_t expectedSize) {
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, std::wstring& errorText, HttpAbort* abort) {
+                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText, HttpAbort* abort) {
     return RangedDownload(
-        url, partPath, resumeOffset, expectedSize, errorText,
+        url, partPath, resumeOffset, expectedSize, stop, errorText,
         [] { return static_cast<std::uint64_t>(::GetTickCount64()); }, abort);
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, std::wstring& errorText, const TickSource& ticks,
-                    HttpAbort* abort) {
+                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText,
+                    const TickSource& ticks, HttpAbort* abort) {
     HttpExchange exchange(url, L"GET", kNodeMaxPathChars, kNodeTimeouts, abort);
     switch (exchange.stage()) {
         case HttpStage::Ready:
@@ -105,7 +105,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     std::uint64_t lastPost = startTick;
     bool failed = false;
 
-    while (!app.cancelRequested.load()) {
+    while (!stop.load()) {
         DWORD received = 0;
         if (!exchange.Read(buffer.get(), kChunkBytes, received)) {
             errorText = L"下载中断：" + ErrorText(exchange.error());
@@ -149,7 +149,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     app.progressPercent.exchange(DownloadPercent(position, expectedSize));
     app.speedBytesPerSecond.store(AverageSpeed(position - offset, startTick, ticks()));
 
-    if (app.cancelRequested.load()) {
+    if (stop.load()) {
         errorText = kDownloadPausedText;
         return false;
     }

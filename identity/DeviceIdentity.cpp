@@ -11,12 +11,10 @@
 #include "common/SmallTextFile.h"
 #include "common/Utf.h"
 #include "identity/Sha256.h"
-#include "workflow/AppState.h"
 
 namespace orivanta {
 
-std::wstring MachineFolder() {
-    const std::wstring& dataRoot = App().diagnosticDataRoot;
+std::wstring MachineFolder(const std::wstring& dataRoot) {
     if (!dataRoot.empty()) return dataRoot + L"\\machine";
     return KnownFolderPath(CSIDL_COMMON_APPDATA) + L"\\Orivanta\\InstallerAssistant";
 }
@@ -43,18 +41,25 @@ std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long
     return text;
 }
 
-std::string GetStableDeviceId() {
-    const std::wstring folder = MachineFolder();
+unsigned long VolumeSerialOf(const std::wstring& folder) {
+    wchar_t volume[MAX_PATH + 1] = {};
+    DWORD serial = 0;
+    if (!::GetVolumePathNameW(folder.c_str(), volume, MAX_PATH + 1) ||
+        !::GetVolumeInformationW(volume, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+        throw std::runtime_error("system volume identity unavailable");
+    }
+    return serial;
+}
+
+std::string GetStableDeviceId(const std::wstring& dataRoot, const std::wstring& windowsFolder) {
+    const std::wstring folder = MachineFolder(dataRoot);
     EnsureDirectory(folder);
     const std::wstring file = folder + L"\\device-id.txt";
 
     const std::string stored = Utf16ToUtf8(TrimTrailingWhitespace(ReadSmallTextFile(file)));
     if (IsDigestText(stored)) return LowerCaseDigest(stored);
 
-    DWORD serial = 0;
-    if (!::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
-        throw std::runtime_error("system volume identity unavailable");
-    }
+    const unsigned long serial = VolumeSerialOf(windowsFolder);
     std::wstring guid = ReadMachineGuid(KEY_WOW64_64KEY);
     if (guid.empty()) guid = ReadMachineGuid(0);
     if (guid.empty()) throw std::runtime_error("Windows machine identity unavailable");

@@ -4,8 +4,9 @@
 namespace orivanta {
 
 // Per-machine data folder (not created): the common application data folder
-// + "\Orivanta\InstallerAssistant", or <diagnostic data root>\machine.
-std::wstring MachineFolder();
+// + "\Orivanta\InstallerAssistant", or <dataRoot>\machine when a diagnostic data
+// root is given.
+std::wstring MachineFolder(const std::wstring& dataRoot);
 
 // MachineGuid from HKLM in the given registry view (0 or KEY_WOW64_64KEY); empty when unavailable.
 std::wstring ReadMachineGuid(unsigned long viewFlag);
@@ -13,8 +14,13 @@ std::wstring ReadMachineGuid(unsigned long viewFlag);
 // "ORIVANTA-DEVICE-V1|MACHINEGUID=<guid>|SYSTEMVOLUME=<serial>" in upper case.
 std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long volumeSerial);
 
+// Serial number of the volume that holds the folder; raises "system volume identity unavailable".
+unsigned long VolumeSerialOf(const std::wstring& folder);
+
 // The stable device identity, 64 lower-case hexadecimal characters, stored in
-// MachineFolder()\device-id.txt once computed. Raises on failure.
-std::string GetStableDeviceId();
+// MachineFolder(dataRoot)\device-id.txt once computed. The system volume is the
+// one that holds the Windows folder (SystemWindowsFolder() in use), whatever its
+// drive letter. Raises on failure.
+std::string GetStableDeviceId(const std::wstring& dataRoot, const std::wstring& windowsFolder);
 
 }  // namespace orivanta

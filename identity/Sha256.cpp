@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "common/Handles.h"
-#include "workflow/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -58,8 +57,6 @@ std::string LowerHex(const void* data, size_t size) {
     return text;
 }
 
-std::string LowerHex(const std::string& bytes) { return LowerHex(bytes.data(), bytes.size()); }
-
 bool IsDigestText(const std::string& text) {
     if (text.size() != 64) return false;
     for (const char c : text) {
@@ -84,7 +81,7 @@ std::string Sha256Hex(const std::string& bytes) {
     return context.FinishHex();
 }
 
-std::string Sha256FileHex(const std::wstring& path) {
+std::string Sha256FileHex(const std::wstring& path, const StopFlag& stop) {
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) throw std::runtime_error("cannot open downloaded file");
@@ -92,12 +89,11 @@ std::string Sha256FileHex(const std::wstring& path) {
     context.Open();
     context.Create();
     std::vector<char> buffer(kReadChunkBytes);
-    const std::atomic<bool>& cancelRequested = App().cancelRequested;
     for (;;) {
         DWORD read = 0;
         if (!::ReadFile(file.get(), buffer.data(), kReadChunkBytes, &read, nullptr) || read == 0) break;
         context.Add(buffer.data(), read);
-        if (cancelRequested.load()) throw std::runtime_error("paused");
+        if (stop.load()) throw std::runtime_error("paused");
     }
     file.reset();
     return context.FinishHex();

@@ -1,11 +1,12 @@
 #pragma once
 #include <string>
 
+#include "common/StopFlag.h"
+
 namespace orivanta {
 
 // Lower-case hexadecimal, two characters per byte, high nibble first.
 std::string LowerHex(const void* data, size_t size);
-std::string LowerHex(const std::string& bytes);
 
 // 64 hexadecimal digits of either case: a digest as stored or sent by others.
 bool IsDigestText(const std::string& text);
@@ -16,7 +17,7 @@ std::string LowerCaseDigest(std::string text);
 std::string Sha256Hex(const std::string& bytes);
 
 // SHA-256 digest text of a file read in 64 KiB chunks. Raises "cannot open
-// downloaded file", or "paused" when cancelRequested is set after a chunk.
-std::string Sha256FileHex(const std::wstring& path);
+// downloaded file", or "paused" when stop is set after a chunk.
+std::string Sha256FileHex(const std::wstring& path, const StopFlag& stop);
 
 }  // namespace orivanta

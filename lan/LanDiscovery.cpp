@@ -7,8 +7,9 @@
 
 #include <mutex>
 
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "common/SupportHotline.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -66,23 +67,25 @@ std::vector<Ipv4Address> ReadNeighbourTable() {
     return neighbours;
 }
 
+std::wstring MultiHostHelpText() { return L"多主机安装请联系 " + SupportHotlineText(); }
+
 void PublishLanResult(const LanProbeResult& result) {
     AppState& app = App();
     {
         std::lock_guard<std::mutex> lock(app.stateMutex);
         if (!result.found) {
-            app.lanState = kLanNoHost;
+            app.lanState = LanState::NoHost;
         } else {
-            app.lanState = kLanHostFound;
+            app.lanState = LanState::HostFound;
             app.lanHostText = result.hostText;
-            if (app.edition == kEditionServer) {
+            if (app.edition == Edition::Server) {
                 // A second host needs customer service, even while a download runs.
-                app.edition = kEditionNone;
+                app.edition = Edition::None;
                 app.userChoseEdition = false;
                 app.statusText = L"已发现现有主机，服务端版需要客服协助";
-                app.detailText = L"多主机安装请联系 400-100-200";
+                app.detailText = MultiHostHelpText();
             } else if (!app.userChoseEdition && !app.busy) {
-                app.edition = kEditionClient;
+                app.edition = Edition::Client;
                 app.statusText = L"已根据局域网检测推荐仅客户端版";
                 app.detailText = L"仅客户端版 · 已发现主机 " + result.hostText + L":9009";
             }
@@ -95,7 +98,7 @@ void DiscoverLanHost() {
     LanProbeResult result;
     try {
         const LanCandidates candidates = BuildLanCandidates(ReadLanAdapters(), ReadNeighbourTable());
-        result = ProbeHosts(candidates.addresses);
+        result = ProbeHosts(candidates.addresses, App().windowClosing);
     } catch (...) {
         // Only memory can run out here; the search then simply found nothing.
         result = {};

@@ -2,6 +2,7 @@
 // The LAN discovery thread: looks once for a clinic host on port 9009 and
 // recommends the client-only edition when one answers.
 
+#include <string>
 #include <vector>
 
 #include "lan/LanCandidates.h"
@@ -16,6 +17,9 @@ void DiscoverLanHost();
 std::vector<LanAdapter> ReadLanAdapters();
 // Neighbour-table addresses in table order, entries of every type; empty when the query fails.
 std::vector<Ipv4Address> ReadNeighbourTable();
+
+// "多主机安装请联系 " and the support hotline: what a second clinic host needs.
+std::wstring MultiHostHelpText();
 
 // Writes the result into AppState under stateMutex, then posts a refresh when the window exists.
 void PublishLanResult(const LanProbeResult& result);

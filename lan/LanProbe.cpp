@@ -5,10 +5,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-
-#include "workflow/AppState.h"
 
 namespace orivanta {
 
@@ -56,10 +53,10 @@ bool StartConnect(Ipv4Address address, std::uint16_t port, std::vector<PendingCo
 // Waits up to the batch budget. A refusal only retires its own socket: the wait
 // goes on for the others, since a host that accepts a moment after a quick
 // refusal in the same batch is still the host.
-LanProbeResult AwaitBatch(std::vector<PendingConnect>& pending, const std::atomic<bool>& closing) {
+LanProbeResult AwaitBatch(std::vector<PendingConnect>& pending, const StopFlag& stop) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(kProbeWaitMicroseconds);
-    while (!pending.empty() && !closing) {
+    while (!pending.empty() && !stop) {
         const auto remaining =
             std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (remaining <= 0) break;
@@ -90,24 +87,23 @@ LanProbeResult AwaitBatch(std::vector<PendingConnect>& pending, const std::atomi
 }
 
 LanProbeResult ProbeBatch(const Ipv4Address* first, const Ipv4Address* last, std::uint16_t port,
-                          const std::atomic<bool>& closing) {
+                          const StopFlag& stop) {
     std::vector<PendingConnect> pending;
     pending.reserve(static_cast<std::size_t>(last - first));
-    for (const Ipv4Address* address = first; address != last && !closing; ++address) {
+    for (const Ipv4Address* address = first; address != last && !stop; ++address) {
         if (StartConnect(*address, port, pending)) return Found(*address);
     }
-    return AwaitBatch(pending, closing);
+    return AwaitBatch(pending, stop);
 }
 
 }  // namespace
 
-LanProbeResult ProbeHosts(const std::vector<Ipv4Address>& candidates, std::uint16_t port) {
-    const std::atomic<bool>& closing = App().windowClosing;
+LanProbeResult ProbeHosts(const std::vector<Ipv4Address>& candidates, const StopFlag& stop, std::uint16_t port) {
     const Ipv4Address* const end = candidates.data() + candidates.size();
     for (const Ipv4Address* first = candidates.data(); first != end;) {
-        if (closing) return {};
+        if (stop) return {};
         const Ipv4Address* last = first + std::min<std::size_t>(kProbeBatchSize, static_cast<std::size_t>(end - first));
-        LanProbeResult result = ProbeBatch(first, last, port, closing);
+        LanProbeResult result = ProbeBatch(first, last, port, stop);
         if (result.found) return result;
         first = last;
     }

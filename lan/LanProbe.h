@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/StopFlag.h"
 #include "lan/LanCandidates.h"
 
 namespace orivanta {
@@ -21,7 +22,8 @@ struct LanProbeResult {
 };
 
 // Probes the candidates in list order and stops at the first that accepts.
-// Polls App().windowClosing between connects, between batches and while waiting.
-LanProbeResult ProbeHosts(const std::vector<Ipv4Address>& candidates, std::uint16_t port = kLanProbePort);
+// Polls stop between connects, between batches and while waiting.
+LanProbeResult ProbeHosts(const std::vector<Ipv4Address>& candidates, const StopFlag& stop,
+                          std::uint16_t port = kLanProbePort);
 
 }  // namespace orivanta

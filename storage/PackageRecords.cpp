@@ -11,7 +11,7 @@
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
 #include "identity/Sha256.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -22,7 +22,7 @@ std::wstring SingleLineUtf8(const std::string& text) { return SingleLineValue(Ut
 
 }  // namespace
 
-std::wstring DownloadsFolder() { return MachineFolder() + L"\\downloads"; }
+std::wstring DownloadsFolder(const std::wstring& dataRoot) { return MachineFolder(dataRoot) + L"\\downloads"; }
 
 std::wstring SingleLineValue(const std::wstring& text) {
     std::wstring value = text.substr(0, kMaxRecordValueUnits);
@@ -33,7 +33,7 @@ std::wstring SingleLineValue(const std::wstring& text) {
 }
 
 std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                                    const std::wstring& source, int edition) {
+                                    const std::wstring& source, Edition edition) {
     const std::wstring recordedAt = UtcTimestamp();
     std::wstring text;
     const auto line = [&text](const wchar_t* key, const std::wstring& value) {
@@ -56,8 +56,8 @@ std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::
 }
 
 void SaveDownloadRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                        const std::wstring& source, int edition) {
-    const std::wstring downloads = DownloadsFolder();
+                        const std::wstring& source, Edition edition, const std::wstring& dataRoot) {
+    const std::wstring downloads = DownloadsFolder(dataRoot);
     const std::wstring history = downloads + L"\\history";
     EnsureDirectory(downloads);
     EnsureDirectory(history);

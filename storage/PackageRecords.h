@@ -7,6 +7,7 @@
 #include <string>
 
 #include "center/PackageMetadata.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -24,8 +25,8 @@ struct PackageRecord {
 inline constexpr wchar_t kSourceDownloaded[] = L"downloaded-from-center-authorized-url";
 inline constexpr wchar_t kSourceReused[] = L"existing-file-reused";
 
-// MachineFolder() + "\downloads" (not created here).
-std::wstring DownloadsFolder();
+// MachineFolder(dataRoot) + "\downloads" (not created here).
+std::wstring DownloadsFolder(const std::wstring& dataRoot);
 
 // TAB, LF and CR become blanks and the text is cut to 1,024 UTF-16 units, so
 // that no value can break the one-pair-per-line format.
@@ -35,13 +36,14 @@ std::wstring SingleLineValue(const std::wstring& text);
 // The edition is the worker's snapshot: the LAN thread may change the shared
 // edition while a download runs, and the record must name the package's own.
 std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                                    const std::wstring& source, int edition);
+                                    const std::wstring& source, Edition edition);
 
 // Writes the record as <edition>-latest.txt and as a new history\<edition>-<GUID>.txt
-// with identical bytes. Raises "create directory failed", "download record could
-// not be persisted", "GUID creation failed" or "download history could not be persisted".
+// under DownloadsFolder(dataRoot), with identical bytes. Raises "create directory
+// failed", "download record could not be persisted", "GUID creation failed" or
+// "download history could not be persisted".
 void SaveDownloadRecord(const PackageMetadata& metadata, const std::wstring& localPath,
-                        const std::wstring& source, int edition);
+                        const std::wstring& source, Edition edition, const std::wstring& dataRoot);
 
 // The rest of the first line that begins with key + "=" (LF or CR LF lines); empty when none.
 std::wstring ReadRecordValue(const std::wstring& text, const std::wstring& key);

@@ -9,8 +9,7 @@
 #include "common/Utf.h"
 #include "identity/Sha256.h"
 #include "storage/StorageLocations.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -61,7 +60,7 @@ bool RecordMatchesPackage(const PackageRecord& record, const PackageMetadata& me
     return true;
 }
 
-bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadata) {
+bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadata, const StopFlag& stop) {
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) return false;
     if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
@@ -69,16 +68,16 @@ bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadat
         (static_cast<std::int64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
     if (size != metadata.sizeBytes) return false;
     try {
-        return LowerCaseDigest(Sha256FileHex(path)) == LowerCaseDigest(metadata.sha256);
+        return LowerCaseDigest(Sha256FileHex(path, stop)) == LowerCaseDigest(metadata.sha256);
     } catch (const std::exception&) {
         return false;
     }
 }
 
 std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const std::wstring& saveFolder,
-                                          int edition) {
+                                          Edition edition, const std::wstring& dataRoot) {
     const std::wstring word = EditionFileStem(edition);
-    const std::wstring downloads = DownloadsFolder();
+    const std::wstring downloads = DownloadsFolder(dataRoot);
     CandidateList candidates;
     candidates.AddFromRecord(downloads + L"\\" + word + L"-latest.txt", metadata);
 
@@ -97,17 +96,25 @@ std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const
 
     const std::wstring safeName = SafePackageFileName(Utf8ToUtf16(metadata.fileName));
     candidates.Add(saveFolder + L"\\" + safeName);
-    if (App().diagnosticDataRoot.empty()) {
+    if (dataRoot.empty()) {
         candidates.Add(std::wstring(kPublishFolderD) + L"\\" + safeName);
-        candidates.Add(InstallerDownloaderRoot() + L"\\packages\\" + safeName);
+        candidates.Add(InstallerDownloaderRoot(dataRoot) + L"\\packages\\" + safeName);
     }
     return candidates.Take();
 }
 
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, int edition,
-                                 const PackageVerifier& verify) {
-    for (const std::wstring& candidate : ReuseCandidates(metadata, saveFolder, edition)) {
-        if (App().cancelRequested.load()) return {};
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
+                                 const std::wstring& dataRoot, const StopFlag& stop) {
+    return FindReusablePackage(metadata, saveFolder, edition, dataRoot, stop,
+                               [&stop](const std::wstring& path, const PackageMetadata& expected) {
+                                   return VerifyLocalPackage(path, expected, stop);
+                               });
+}
+
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
+                                 const std::wstring& dataRoot, const StopFlag& stop, const PackageVerifier& verify) {
+    for (const std::wstring& candidate : ReuseCandidates(metadata, saveFolder, edition, dataRoot)) {
+        if (stop.load()) return {};
         if (verify(candidate, metadata)) return candidate;
     }
     return {};

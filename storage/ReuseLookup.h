@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "center/PackageMetadata.h"
+#include "common/StopFlag.h"
+#include "state/Edition.h"
 #include "storage/PackageRecords.h"
 
 namespace orivanta {
@@ -23,22 +25,26 @@ std::wstring SafePackageFileName(const std::wstring& centerFileName);
 bool RecordMatchesPackage(const PackageRecord& record, const PackageMetadata& metadata);
 
 // The file has the package's exact size and SHA-256. Never raises: an
-// unreadable file or a pause during hashing is a mismatch.
-bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadata);
+// unreadable file or a stop during hashing is a mismatch.
+bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadata, const StopFlag& stop);
 
 // Places that may hold the package, in the order they are examined and free of
 // paths that differ only in letter case: the latest record, up to 100 history
 // records, the save folder, and (without a diagnostic data root) D:\欧瑞凡达安装包
-// and the per-user packages folder. Records only contribute paths; nothing is verified here.
+// and the per-user packages folder. Records are read under the data root (see
+// StorageLocations.h). Records only contribute paths; nothing is verified here.
 std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const std::wstring& saveFolder,
-                                          int edition);
+                                          Edition edition, const std::wstring& dataRoot);
 
 using PackageVerifier = std::function<bool(const std::wstring& path, const PackageMetadata& metadata)>;
 
 // The first candidate that verifies, or empty. Stops with an empty result as
-// soon as cancelRequested is seen before a candidate.
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, int edition,
-                                 const PackageVerifier& verify = VerifyLocalPackage);
+// soon as stop is seen before a candidate. Without a verifier, VerifyLocalPackage
+// checks each candidate with the same stop flag.
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
+                                 const std::wstring& dataRoot, const StopFlag& stop);
+std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
+                                 const std::wstring& dataRoot, const StopFlag& stop, const PackageVerifier& verify);
 
 // The folder part of a file path; empty for a bare file name.
 std::wstring FolderOfPath(const std::wstring& path);

@@ -5,7 +5,6 @@
 
 #include "common/Folders.h"
 #include "common/Handles.h"
-#include "workflow/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -34,14 +33,12 @@ bool PublishFolderAcceptsWrites(const std::wstring& folder) {
 
 }  // namespace
 
-std::wstring InstallerDownloaderRoot() {
-    const std::wstring& dataRoot = App().diagnosticDataRoot;
+std::wstring InstallerDownloaderRoot(const std::wstring& dataRoot) {
     if (!dataRoot.empty()) return dataRoot;
     return KnownFolderPath(CSIDL_LOCAL_APPDATA) + L"\\Orivanta\\InstallerDownloader";
 }
 
-std::wstring ChooseSaveFolder() {
-    const std::wstring& dataRoot = App().diagnosticDataRoot;
+std::wstring ChooseSaveFolder(const std::wstring& dataRoot) {
     if (!dataRoot.empty()) {
         const std::wstring folder = dataRoot + L"\\packages";
         EnsureDirectory(folder);
@@ -51,7 +48,7 @@ std::wstring ChooseSaveFolder() {
         PublishFolderAcceptsWrites(kPublishFolderD)) {
         return kPublishFolderD;
     }
-    const std::wstring fallback = InstallerDownloaderRoot() + L"\\packages";
+    const std::wstring fallback = InstallerDownloaderRoot(dataRoot) + L"\\packages";
     EnsureDirectory(fallback);
     return fallback;
 }

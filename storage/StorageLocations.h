@@ -12,14 +12,17 @@ inline constexpr wchar_t kPublishFolderD[] = L"D:\\欧瑞凡达安装包";
 // Drive D: must offer strictly more than this to the current user.
 inline constexpr unsigned long long kPublishFreeSpaceThreshold = 10ULL * 1024 * 1024 * 1024;
 
-// Per-user data root (not created): local application data + "\Orivanta\InstallerDownloader",
-// or the diagnostic data root itself. Raises "known folder failed".
-std::wstring InstallerDownloaderRoot();
+// A dataRoot that is not empty is the diagnostic data root: it replaces every
+// usual data location.
 
-// The existing folder where packages are published: <diagnostic data root>\packages,
+// Per-user data root (not created): local application data + "\Orivanta\InstallerDownloader",
+// or the data root itself. Raises "known folder failed".
+std::wstring InstallerDownloaderRoot(const std::wstring& dataRoot);
+
+// The existing folder where packages are published: <data root>\packages,
 // else D:\欧瑞凡达安装包 when D: is a fixed disk with room that accepts a write,
 // else <downloader root>\packages. Nothing about D: is ever reported; raises
 // "create directory failed" only when the chosen fallback cannot be created.
-std::wstring ChooseSaveFolder();
+std::wstring ChooseSaveFolder(const std::wstring& dataRoot);
 
 }  // namespace orivanta

@@ -5,16 +5,6 @@
 namespace orivanta {
 namespace {
 
-struct CanvasRect {
-    float left, top, right, bottom;
-    bool Contains(CanvasPoint p) const { return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom; }
-};
-
-constexpr CanvasRect kMinimizeRect{1012, 8, 1060, 58};
-constexpr CanvasRect kCloseRect{1060, 8, 1112, 58};
-constexpr CanvasRect kServerCardRect{54, 310, 546, 544};
-constexpr CanvasRect kClientCardRect{574, 310, 1066, 544};
-constexpr CanvasRect kMainButtonRect{884, 598, 1048, 652};
 constexpr float kDragBandBottom = 66.0f;
 
 }  // namespace
@@ -34,11 +24,9 @@ CanvasPoint CanvasPointFromClient(HWND window, int x, int y) {
 }
 
 HitRegion HitTestCanvas(CanvasPoint point) {
-    if (kMinimizeRect.Contains(point)) return HitRegion::Minimize;
-    if (kCloseRect.Contains(point)) return HitRegion::Close;
-    if (kServerCardRect.Contains(point)) return HitRegion::ServerCard;
-    if (kClientCardRect.Contains(point)) return HitRegion::ClientCard;
-    if (kMainButtonRect.Contains(point)) return HitRegion::MainButton;
+    for (const HitTarget& target : kHitTargets) {
+        if (target.rect.Contains(point)) return target.region;
+    }
     return HitRegion::None;
 }
 
@@ -47,7 +35,8 @@ HitRegion HitTest(HWND window, LPARAM packedPoint) {
 }
 
 bool IsDragBandPoint(CanvasPoint point, bool captionButtonsShown) {
-    const bool overCaptionButton = kMinimizeRect.Contains(point) || kCloseRect.Contains(point);
+    const bool overCaptionButton =
+        RegionRect(HitRegion::Minimize).Contains(point) || RegionRect(HitRegion::Close).Contains(point);
     return point.y < kDragBandBottom && !(captionButtonsShown && overCaptionButton);
 }
 

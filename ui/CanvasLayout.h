@@ -10,7 +10,7 @@ namespace orivanta {
 constexpr float kCanvasWidth = 1120.0f;
 constexpr float kCanvasHeight = 710.0f;
 
-// Clickable items; the numbers of the first three are also the focus numbers.
+// Clickable items.
 enum class HitRegion : int { None = 0, ServerCard = 1, ClientCard = 2, MainButton = 3, Minimize = 4, Close = 5 };
 
 struct CanvasPoint {
@@ -18,12 +18,40 @@ struct CanvasPoint {
     float y = 0.0f;
 };
 
+// (left, top, right, bottom); a point on an edge is inside.
+struct CanvasRect {
+    float left = 0, top = 0, right = 0, bottom = 0;
+    constexpr bool Contains(CanvasPoint p) const { return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom; }
+    bool operator==(const CanvasRect&) const = default;
+};
+
+// Where each clickable item is drawn, and therefore where it is hit, in the
+// order the hit test tries them: the shared edge x = 1060 belongs to Minimize.
+struct HitTarget {
+    HitRegion region;
+    CanvasRect rect;
+};
+inline constexpr HitTarget kHitTargets[] = {
+    {HitRegion::Minimize, {1012, 8, 1060, 58}},
+    {HitRegion::Close, {1060, 8, 1112, 58}},
+    {HitRegion::ServerCard, {54, 310, 546, 544}},
+    {HitRegion::ClientCard, {574, 310, 1066, 544}},
+    {HitRegion::MainButton, {884, 598, 1048, 652}},
+};
+
+// The item's rectangle from the table; empty for None.
+constexpr CanvasRect RegionRect(HitRegion region) {
+    for (const HitTarget& target : kHitTargets) {
+        if (target.region == region) return target.rect;
+    }
+    return {};
+}
+
 // A zero client width or height maps that coordinate to 0.
 CanvasPoint MapClientToCanvas(float x, float y, int clientWidth, int clientHeight);
 CanvasPoint CanvasPointFromClient(HWND window, int x, int y);
 
-// Rectangles are tested with inclusive bounds in the order Minimize, Close,
-// ServerCard, ClientCard, MainButton, so the shared edge x = 1060 is Minimize.
+// The first item of kHitTargets whose rectangle holds the point.
 HitRegion HitTestCanvas(CanvasPoint point);
 // packedPoint: the client coordinates of a mouse message (signed 16-bit x and y).
 HitRegion HitTest(HWND window, LPARAM packedPoint);

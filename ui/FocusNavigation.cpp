@@ -3,27 +3,34 @@
 namespace orivanta {
 namespace {
 
-int Step(int focus, bool backward) {
-    if (backward) return focus == 1 ? 3 : focus - 1;
-    return focus == 3 ? 1 : focus + 1;
+// Tab order: server card, client card, main button, and round again.
+FocusItem Step(FocusItem focus, bool backward) {
+    switch (focus) {
+    case FocusItem::ServerCard:
+        return backward ? FocusItem::MainButton : FocusItem::ClientCard;
+    case FocusItem::ClientCard:
+        return backward ? FocusItem::ServerCard : FocusItem::MainButton;
+    default:
+        return backward ? FocusItem::ClientCard : FocusItem::ServerCard;
+    }
 }
 
 }  // namespace
 
-int TabFocus(int focus, bool backward, bool hostFound) {
-    int next = Step(focus == kFocusNone ? kFocusServerCard : focus, backward);
-    if (next == kFocusServerCard && hostFound) next = Step(next, backward);
+FocusItem TabFocus(FocusItem focus, bool backward, bool hostFound) {
+    FocusItem next = Step(focus == FocusItem::None ? FocusItem::ServerCard : focus, backward);
+    if (next == FocusItem::ServerCard && hostFound) next = Step(next, backward);
     return next;
 }
 
-int ArrowFocus(int focus, bool hostFound) {
-    if (hostFound) return kFocusClientCard;
-    return focus == kFocusServerCard ? kFocusClientCard : kFocusServerCard;
+FocusItem ArrowFocus(FocusItem focus, bool hostFound) {
+    if (hostFound) return FocusItem::ClientCard;
+    return focus == FocusItem::ServerCard ? FocusItem::ClientCard : FocusItem::ServerCard;
 }
 
-int FocusOnActivation(int focus, bool hostFound) {
-    if (focus != kFocusNone) return focus;
-    return hostFound ? kFocusClientCard : kFocusServerCard;
+FocusItem FocusOnActivation(FocusItem focus, bool hostFound) {
+    if (focus != FocusItem::None) return focus;
+    return hostFound ? FocusItem::ClientCard : FocusItem::ServerCard;
 }
 
 }  // namespace orivanta

@@ -6,8 +6,10 @@
 #include <cwchar>
 
 #include "common/Handles.h"
+#include "common/SupportHotline.h"
+#include "state/Edition.h"
+#include "ui/MainButton.h"
 #include "ui/ResourceIds.h"
-#include "workflow/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -55,7 +57,7 @@ private:
 };
 
 void AddHeader(LayoutBuilder& b, const DisplaySnapshot& s) {
-    const bool found = s.lanState == kLanHostFound;
+    const bool found = s.lanState == LanState::HostFound;
     b.Fill({0, 0, kGdiCanvasWidth, kGdiCanvasHeight}, kBackground);
     b.Fill({0, 0, 820, 74}, kWhite);
     b.Text(L"Orivanta", {34, 14, 189, 48}, kBlue, GdiFont::Large);
@@ -66,7 +68,7 @@ void AddHeader(LayoutBuilder& b, const DisplaySnapshot& s) {
     const RECT lanLine{44, 155, 779, 180};
     if (found) {
         b.Text(L"已发现欧瑞凡达主机  " + s.lanHostText + L":9009", lanLine, kDeepBlue, GdiFont::Medium);
-    } else if (s.lanState == kLanChecking) {
+    } else if (s.lanState == LanState::Checking) {
         b.Text(L"正在检查局域网内可访问的欧瑞凡达主机…", lanLine, kLanGrey, GdiFont::Small);
     } else {
         b.Text(L"局域网内暂未发现可访问的 9009 服务，请按本机用途选择版本", lanLine, kLanGrey, GdiFont::Small);
@@ -74,9 +76,9 @@ void AddHeader(LayoutBuilder& b, const DisplaySnapshot& s) {
 }
 
 void AddCards(LayoutBuilder& b, const DisplaySnapshot& s) {
-    const bool found = s.lanState == kLanHostFound;
-    const bool serverSelected = s.edition == kEditionServer;
-    const bool clientSelected = s.edition == kEditionClient;
+    const bool found = s.lanState == LanState::HostFound;
+    const bool serverSelected = s.edition == Edition::Server;
+    const bool clientSelected = s.edition == Edition::Client;
     b.Fill(kServerCard, kWhite);
     b.Fill(kClientCard, kWhite);
     b.Outline(kServerCard, serverSelected ? kBlue : kCardBorder, serverSelected ? 2 : 1);
@@ -122,22 +124,14 @@ void AddPanel(LayoutBuilder& b, const DisplaySnapshot& s, bool busy) {
     b.Text(s.saveLocationText.empty() ? L"保存位置将在下载前自动选择" : L"保存到：" + s.saveLocationText,
            {66, 458, 531, 482}, kSlate, GdiFont::Small);
 
-    const bool noEdition = s.edition == kEditionNone;
-    b.Fill(kMainButton, noEdition ? kDisabledButton : kBlue);
-    const wchar_t* label = L"下载并安装";
-    if (noEdition) {
-        label = L"请先选择版本";
-    } else if (busy) {
-        label = L"暂停下载";
-    } else if (s.progressPercent > 0) {
-        label = L"继续下载";
-    }
-    b.Text(label, kMainButton, kWhite, GdiFont::Medium, GdiAlign::Centre);
+    const MainButtonMode mode = MainButtonModeFor(s.edition, busy, s.progressPercent);
+    b.Fill(kMainButton, MainButtonEnabled(mode) ? kBlue : kDisabledButton);
+    b.Text(MainButtonLabel(mode), kMainButton, kWhite, GdiFont::Medium, GdiAlign::Centre);
 }
 
 void AddHelp(LayoutBuilder& b) {
     b.Text(L"需要帮助？", {44, 523, 194, 545}, kSlate, GdiFont::Small);
-    b.Text(L"客服电话  400-100-200", {44, 547, 344, 577}, kNavy, GdiFont::Medium);
+    b.Text(L"客服电话  " + SupportHotlineText(), {44, 547, 344, 577}, kNavy, GdiFont::Medium);
     b.Text(L"扫码联系欧瑞凡达客服", {584, 526, 774, 549}, kSlate, GdiFont::Small, GdiAlign::Centre);
     b.Qr({637, 549, 637 + 86, 549 + 86});
 }
@@ -263,10 +257,10 @@ HitRegion GdiHitRegionAt(GdiCanvasPoint point) {
     const auto inside = [&point](const RECT& r) {
         return point.x >= r.left && point.x <= r.right && point.y >= r.top && point.y <= r.bottom;
     };
-    if (inside(kServerCard)) return static_cast<HitRegion>(1);
-    if (inside(kClientCard)) return static_cast<HitRegion>(2);
-    if (inside(kMainButton)) return static_cast<HitRegion>(3);
-    return static_cast<HitRegion>(0);
+    if (inside(kServerCard)) return HitRegion::ServerCard;
+    if (inside(kClientCard)) return HitRegion::ClientCard;
+    if (inside(kMainButton)) return HitRegion::MainButton;
+    return HitRegion::None;
 }
 
 HitRegion GdiHitTest(HWND window, LPARAM packedPoint) {

@@ -11,7 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
+#include "ui/CanvasLayout.h"
 
 namespace orivanta {
 
@@ -61,10 +62,6 @@ struct GdiCanvasPoint {
     float y = 0.0f;
 };
 GdiCanvasPoint GdiCanvasPointFromClient(int x, int y, int clientWidth, int clientHeight);
-
-// The window's clickable items (defined with the window's canvas layout):
-// 0 none, 1 server card, 2 client card, 3 main button, 4 minimise, 5 close.
-enum class HitRegion : int;
 
 // The item under a point for what this layout shows there: its cards and its
 // button. It draws no minimise or close button, so it has no such regions;

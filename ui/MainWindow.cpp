@@ -15,9 +15,10 @@
 #include "ui/GdiRenderer.h"
 #include "ui/SceneRenderer.h"
 #include "ui/UserActions.h"
+#include "ui/WindowInteraction.h"
 #include "ui/WindowPlacement.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -35,7 +36,7 @@ void Invalidate(HWND window) {
 bool HostFound() {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
-    return app.lanState == kLanHostFound;
+    return app.lanState == LanState::HostFound;
 }
 
 HitRegion RegionAt(HWND window, LPARAM packedPoint) {
@@ -68,10 +69,10 @@ LRESULT NonClientHitTest(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 void UpdateHover(HWND window, LPARAM packedPoint) {
-    AppState& app = App();
-    const int region = static_cast<int>(RegionAt(window, packedPoint));
-    if (region != app.hoverRegion) {
-        app.hoverRegion = region;
+    WindowInteraction& interaction = Interaction();
+    const HitRegion region = RegionAt(window, packedPoint);
+    if (region != interaction.hoverRegion) {
+        interaction.hoverRegion = region;
         Invalidate(window);
     }
     TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
@@ -79,17 +80,17 @@ void UpdateHover(HWND window, LPARAM packedPoint) {
 }
 
 void ActivateMainButton() {
-    App().focusIndex = kFocusMainButton;
+    Interaction().focusIndex = FocusItem::MainButton;
     MainButtonAction();
 }
 
 void ButtonReleased(HWND window, LPARAM packedPoint) {
     switch (RegionAt(window, packedPoint)) {
     case HitRegion::ServerCard:
-        SelectEdition(window, kEditionServer);
+        SelectEdition(window, Edition::Server);
         break;
     case HitRegion::ClientCard:
-        SelectEdition(window, kEditionClient);
+        SelectEdition(window, Edition::Client);
         break;
     case HitRegion::MainButton:
         ActivateMainButton();
@@ -106,24 +107,24 @@ void ButtonReleased(HWND window, LPARAM packedPoint) {
 }
 
 bool KeyPressed(HWND window, WPARAM key) {
-    AppState& app = App();
+    FocusItem& focus = Interaction().focusIndex;
     switch (key) {
     case VK_TAB:
-        app.focusIndex = TabFocus(app.focusIndex, ::GetKeyState(VK_SHIFT) < 0, HostFound());
+        focus = TabFocus(focus, ::GetKeyState(VK_SHIFT) < 0, HostFound());
         Invalidate(window);
         return true;
     case VK_LEFT:
     case VK_RIGHT:
-        app.focusIndex = ArrowFocus(app.focusIndex, HostFound());
+        focus = ArrowFocus(focus, HostFound());
         Invalidate(window);
         return true;
     case VK_RETURN:
     case VK_SPACE:
-        if (app.focusIndex == kFocusServerCard) {
-            SelectEdition(window, kEditionServer);
-        } else if (app.focusIndex == kFocusClientCard) {
-            SelectEdition(window, kEditionClient);
-        } else if (app.focusIndex == kFocusMainButton) {
+        if (focus == FocusItem::ServerCard) {
+            SelectEdition(window, Edition::Server);
+        } else if (focus == FocusItem::ClientCard) {
+            SelectEdition(window, Edition::Client);
+        } else if (focus == FocusItem::MainButton) {
             MainButtonAction();
         }
         return true;
@@ -156,8 +157,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCHITTEST:
         return NonClientHitTest(window, wParam, lParam);
     case WM_SETCURSOR:
-        if (LOWORD(lParam) == HTCLIENT && app.hoverRegion >= static_cast<int>(HitRegion::ServerCard) &&
-            app.hoverRegion <= static_cast<int>(HitRegion::Close)) {
+        if (LOWORD(lParam) == HTCLIENT && Interaction().hoverRegion != HitRegion::None) {
             ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
             return TRUE;
         }
@@ -166,7 +166,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         UpdateHover(window, lParam);
         return 0;
     case WM_MOUSELEAVE:
-        app.hoverRegion = static_cast<int>(HitRegion::None);
+        Interaction().hoverRegion = HitRegion::None;
         Invalidate(window);
         return 0;
     case WM_LBUTTONUP:
@@ -176,7 +176,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (KeyPressed(window, wParam)) return 0;
         break;
     case WM_SETFOCUS:
-        app.focusIndex = FocusOnActivation(app.focusIndex, HostFound());
+        Interaction().focusIndex = FocusOnActivation(Interaction().focusIndex, HostFound());
         Invalidate(window);
         return 0;
     case WM_GETDLGCODE:

@@ -2,9 +2,10 @@
 
 #include <cwchar>
 
-#include "ui/CanvasLayout.h"
-#include "ui/FocusNavigation.h"
-#include "workflow/Edition.h"
+#include "common/SupportHotline.h"
+#include "lan/LanDiscovery.h"
+#include "state/Edition.h"
+#include "ui/MainButton.h"
 
 namespace orivanta {
 namespace {
@@ -24,6 +25,12 @@ constexpr std::uint32_t kSelectedCardFill = 0xF1F8FD;
 constexpr std::uint32_t kSeparatorGrey = 0xE4EAF0;
 constexpr std::uint32_t kShadow = 0x071D37;
 constexpr std::uint32_t kBrown = 0xB85A25;
+
+// Shadows sit below and right of their shape; the focus ring surrounds the button.
+constexpr SceneRect Shifted(SceneRect r, float dx, float dy) {
+    return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
+constexpr SceneRect Grown(SceneRect r, float by) { return {r.left - by, r.top - by, r.right + by, r.bottom + by}; }
 
 class SceneBuilder {
 public:
@@ -69,12 +76,11 @@ private:
 struct Facts {
     const DisplaySnapshot& s;
     bool busy;
-    int hover;
-    int focus;
-    bool hostFound() const { return s.lanState == kLanHostFound; }
-    bool checking() const { return s.lanState == kLanChecking; }
-    bool noEdition() const { return s.edition == kEditionNone; }
-    bool hovered(HitRegion region) const { return hover == static_cast<int>(region); }
+    HitRegion hover;
+    FocusItem focus;
+    bool hostFound() const { return s.lanState == LanState::HostFound; }
+    bool checking() const { return s.lanState == LanState::Checking; }
+    bool hovered(HitRegion region) const { return hover == region; }
 };
 
 void AddHeader(SceneBuilder& b, const Facts& f) {
@@ -82,9 +88,9 @@ void AddHeader(SceneBuilder& b, const Facts& f) {
     b.Add(LogoItem{{28, 14, 235, 51}, 1.0f, {0, 0, 361, 64}});
     b.Line(0x66809A, 260, 14, 260, 52, 1);
     b.Label(L"安装助手", kWhite, 20, {282, 10, 420, 56}, 600);
-    b.Label(L"客服热线  400-100-200", 0xD9E8F5, 14, {726, 10, 998, 56}, 600, TextAlign::Trailing);
-    if (f.hovered(HitRegion::Minimize)) b.FillRound({1012, 8, 1060, 58}, kWhite, 8, 0.08f);
-    if (f.hovered(HitRegion::Close)) b.FillRound({1060, 8, 1112, 58}, 0xD94B4B, 8, 0.86f);
+    b.Label(L"客服热线  " + SupportHotlineText(), 0xD9E8F5, 14, {726, 10, 998, 56}, 600, TextAlign::Trailing);
+    if (f.hovered(HitRegion::Minimize)) b.FillRound(RegionRect(HitRegion::Minimize), kWhite, 8, 0.08f);
+    if (f.hovered(HitRegion::Close)) b.FillRound(RegionRect(HitRegion::Close), 0xD94B4B, 8, 0.86f);
     b.Line(0xDDE8F3, 1027, 33, 1045, 33, 1.8f);
     const std::uint32_t closeGlyph = f.hovered(HitRegion::Close) ? kWhite : 0xDDE8F3;
     b.Line(closeGlyph, 1077, 23, 1095, 42, 2);
@@ -133,13 +139,13 @@ void AddHelpCard(SceneBuilder& b) {
 
 void AddEditionCards(SceneBuilder& b, const Facts& f) {
     const bool found = f.hostFound();
-    const bool serverSelected = f.s.edition == kEditionServer;
-    const bool clientSelected = f.s.edition == kEditionClient;
-    const SceneRect serverRect{54, 310, 546, 544};
-    const SceneRect clientRect{574, 310, 1066, 544};
+    const bool serverSelected = f.s.edition == Edition::Server;
+    const bool clientSelected = f.s.edition == Edition::Client;
+    const SceneRect serverRect = RegionRect(HitRegion::ServerCard);
+    const SceneRect clientRect = RegionRect(HitRegion::ClientCard);
 
-    b.FillRound({57, 315, 549, 549}, kShadow, 12, 0.055f);
-    b.FillRound({577, 315, 1069, 549}, kShadow, 12, 0.055f);
+    b.FillRound(Shifted(serverRect, 3, 5), kShadow, 12, 0.055f);
+    b.FillRound(Shifted(clientRect, 3, 5), kShadow, 12, 0.055f);
     b.FillRound(serverRect, found ? 0xF8FAFC : serverSelected ? kSelectedCardFill : kWhite, 12);
     b.FillRound(clientRect, clientSelected ? kSelectedCardFill : kWhite, 12);
 
@@ -169,7 +175,7 @@ void AddEditionCards(SceneBuilder& b, const Facts& f) {
             found ? 0x9A5B39 : kSlate, 13.5f, {210, 424, 512, 472}, 400);
     b.Line(kSeparatorGrey, 108, 491, 516, 491, 1);
     if (found) {
-        b.Label(L"多主机安装请联系 400-100-200", kBrown, 12.5f, {108, 496, 516, 530}, 600);
+        b.Label(MultiHostHelpText(), kBrown, 12.5f, {108, 496, 516, 530}, 600);
     } else {
         b.Label(L"同一门诊通常只安装一台主机", kMutedSlate, 12.5f, {108, 496, 516, 530}, 400);
     }
@@ -189,10 +195,9 @@ void AddEditionCards(SceneBuilder& b, const Facts& f) {
     b.Label(L"本机不保存服务端数据", kMutedSlate, 12.5f, {628, 496, 1036, 530}, 400);
 }
 
-std::wstring IdleEditionLine(int edition) {
-    if (edition == kEditionServer) return L"将安装：  服务端版";
-    if (edition == kEditionClient) return L"将安装：  仅客户端版";
-    return L"请先选择安装版本";
+std::wstring IdleEditionLine(Edition edition) {
+    if (edition == Edition::None) return L"请先选择安装版本";
+    return std::wstring(L"将安装：  ") + EditionWindowName(edition);
 }
 
 void AddBottomPanel(SceneBuilder& b, const Facts& f) {
@@ -227,24 +232,17 @@ void AddBottomPanel(SceneBuilder& b, const Facts& f) {
 }
 
 void AddMainButton(SceneBuilder& b, const Facts& f) {
-    const SceneRect button{884, 598, 1048, 652};
+    const SceneRect button = RegionRect(HitRegion::MainButton);
+    const MainButtonMode mode = MainButtonModeFor(f.s.edition, f.busy, f.s.progressPercent);
     std::uint32_t fill = kBlue;
-    if (f.noEdition()) {
+    if (!MainButtonEnabled(mode)) {
         fill = 0xA9B7C6;
     } else if (f.hovered(HitRegion::MainButton)) {
         fill = 0x075F9B;
     }
     b.FillRound(button, fill, 9);
-    if (f.focus == kFocusMainButton) b.StrokeRound({880, 594, 1052, 656}, 0x15A9DB, 11, 1.5f);
-    const wchar_t* label = L"下载并安装";
-    if (f.noEdition()) {
-        label = L"请选择版本";
-    } else if (f.busy) {
-        label = L"暂停下载";
-    } else if (f.s.progressPercent > 0) {
-        label = L"继续下载";
-    }
-    b.Label(label, kWhite, 15, button, 700, TextAlign::Center);
+    if (f.focus == FocusItem::MainButton) b.StrokeRound(Grown(button, 4), 0x15A9DB, 11, 1.5f);
+    b.Label(MainButtonLabel(mode), kWhite, 15, button, 700, TextAlign::Center);
 }
 
 }  // namespace

@@ -8,14 +8,14 @@
 #include <variant>
 #include <vector>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
+#include "ui/CanvasLayout.h"
+#include "ui/FocusNavigation.h"
 
 namespace orivanta {
 
-struct SceneRect {
-    float left = 0, top = 0, right = 0, bottom = 0;
-    bool operator==(const SceneRect&) const = default;
-};
+// Scene rectangles are canvas rectangles: the clickable items are drawn at their hit rectangles.
+using SceneRect = CanvasRect;
 
 enum class TextAlign : int { Leading = 0, Trailing = 1, Center = 2 };
 
@@ -68,8 +68,8 @@ using SceneItem = std::variant<HeaderBandItem, FillRoundItem, StrokeRoundItem, L
 struct SceneInput {
     DisplaySnapshot snapshot;
     bool busy = false;
-    int hoverRegion = 0;
-    int focusIndex = 0;
+    HitRegion hoverRegion = HitRegion::None;
+    FocusItem focusIndex = FocusItem::None;
 };
 
 constexpr std::uint32_t kSceneBackgroundColor = 0xF8FAFC;

@@ -5,7 +5,8 @@
 #include "ui/DeviceResources.h"
 #include "ui/GdiRenderer.h"
 #include "ui/SceneModel.h"
-#include "workflow/AppState.h"
+#include "ui/WindowInteraction.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -106,8 +107,8 @@ PaintedWith PaintWindow(HWND window) {
     }
     PAINTSTRUCT paint{};
     ::BeginPaint(window, &paint);
-    AppState& app = App();
-    const SceneInput input{ReadDisplaySnapshot(), app.busy.load(), app.hoverRegion, app.focusIndex};
+    const WindowInteraction& interaction = Interaction();
+    const SceneInput input{ReadDisplaySnapshot(), App().busy.load(), interaction.hoverRegion, interaction.focusIndex};
     const std::vector<SceneItem> scene = BuildScene(input);
 
     ID2D1HwndRenderTarget* target = Graphics().renderTarget.get();

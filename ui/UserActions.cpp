@@ -5,7 +5,10 @@
 #include <string>
 #include <thread>
 
-#include "workflow/Edition.h"
+#include "common/SupportHotline.h"
+#include "state/Edition.h"
+#include "ui/MainButton.h"
+#include "ui/WindowInteraction.h"
 
 namespace orivanta {
 namespace {
@@ -16,7 +19,7 @@ void Invalidate(HWND window) {
     if (window != nullptr) ::InvalidateRect(window, nullptr, FALSE);
 }
 
-int SelectedEdition() {
+Edition SelectedEdition() {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
     return app.edition;
@@ -25,7 +28,21 @@ int SelectedEdition() {
 bool HostFound() {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
-    return app.lanState == kLanHostFound;
+    return app.lanState == LanState::HostFound;
+}
+
+FocusItem CardOf(Edition edition) {
+    return edition == Edition::Server ? FocusItem::ServerCard : FocusItem::ClientCard;
+}
+
+// The worker's end is told while the user may be looking elsewhere: at the
+// Explorer window the worker has just opened, or at another program during a
+// long download. The window comes to the front first, so that the box it owns
+// is seen and takes the keyboard. Windows allows it while the user's last input
+// went to this process, and otherwise flashes the taskbar button instead.
+int ShowInFront(HWND window, const wchar_t* text, const wchar_t* caption, UINT type) {
+    ::SetForegroundWindow(window);
+    return showMessageBox(window, text, caption, type);
 }
 
 }  // namespace
@@ -36,26 +53,27 @@ MessageBoxFunction SetActionMessageBox(MessageBoxFunction function) {
     return previous;
 }
 
-void SelectEdition(HWND window, int edition) {
+void SelectEdition(HWND window, Edition edition) {
     AppState& app = App();
     if (app.busy) return;
-    if (edition == kEditionServer && HostFound()) {
-        showMessageBox(window,
-                       L"已在局域网发现门诊主机。\n\n同一门诊通常只安装一台主机；如确需多主机部署，请联系欧瑞凡达客服 "
-                       L"400-100-200 协助安装。",
-                       L"主机安装需客服协助", MB_OK | MB_ICONINFORMATION);
+    if (edition == Edition::Server && HostFound()) {
+        const std::wstring text =
+            L"已在局域网发现门诊主机。\n\n同一门诊通常只安装一台主机；如确需多主机部署，请联系欧瑞凡达客服 " +
+            SupportHotlineText() + L" 协助安装。";
+        showMessageBox(window, text.c_str(), L"主机安装需客服协助", MB_OK | MB_ICONINFORMATION);
         return;
     }
     ChooseEdition(edition);
-    app.focusIndex = edition;
+    Interaction().focusIndex = CardOf(edition);
     Invalidate(window);
 }
 
 void MainButtonAction(WorkerBody worker) {
     AppState& app = App();
-    const int edition = SelectedEdition();
-    if (edition == kEditionNone) return;
-    if (app.busy) {
+    const Edition edition = SelectedEdition();
+    const MainButtonMode mode = MainButtonModeFor(edition, app.busy, app.progressPercent);
+    if (!MainButtonEnabled(mode)) return;
+    if (mode == MainButtonMode::Pause) {
         app.cancelRequested = true;
         SetStatus(L"正在暂停…");
         Invalidate(app.mainWindow.load());
@@ -64,8 +82,7 @@ void MainButtonAction(WorkerBody worker) {
     if (app.workerThread.joinable()) app.workerThread.join();
     app.cancelRequested = false;
     app.busy = true;
-    SetStatusAndDetail(L"正在准备安全下载",
-                       edition == kEditionServer ? L"服务端版 · 官方最新版" : L"仅客户端版 · 官方最新版");
+    SetStatusAndDetail(L"正在准备安全下载", std::wstring(EditionWindowName(edition)) + L" · 官方最新版");
     std::packaged_task<void()> body(worker);
     app.workerEnded = body.get_future();
     app.workerThread = std::thread(std::move(body));
@@ -99,9 +116,9 @@ void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
     Invalidate(window);
     if (outcome == WorkerOutcome::Completed) {
         if (!app.autoStart) {
-            showMessageBox(window,
-                           L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
-                           L"下载完成", MB_OK | MB_ICONINFORMATION);
+            ShowInFront(window,
+                        L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
+                        L"下载完成", MB_OK | MB_ICONINFORMATION);
         }
         ::DestroyWindow(window);
     } else if (outcome == WorkerOutcome::Failed) {
@@ -114,7 +131,7 @@ void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
             std::lock_guard<std::mutex> lock(app.stateMutex);
             message = app.detailText;
         }
-        showMessageBox(window, message.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
+        ShowInFront(window, message.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
     }
 }
 

@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-#include "workflow/AppState.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 #include "workflow/DownloadWorker.h"
 
 namespace orivanta {
@@ -15,12 +16,13 @@ namespace orivanta {
 using MessageBoxFunction = int(WINAPI*)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 MessageBoxFunction SetActionMessageBox(MessageBoxFunction function);
 
-// A card click or Enter/Space on a focused card; edition 1 server, 2 client.
-// Refused while busy, and for the server edition once a host was found.
-void SelectEdition(HWND window, int edition);
+// A card click or Enter/Space on a focused card (Server or Client). Refused
+// while busy, and for the server edition once a host was found.
+void SelectEdition(HWND window, Edition edition);
 
-// The main button: nothing without an edition, pause while busy, otherwise start
-// (or resume) a download on App().workerThread after joining the previous one.
+// The main button, as MainButtonModeFor decides: nothing without an edition,
+// pause while busy, otherwise start (or resume) a download on App().workerThread
+// after joining the previous one. Sets busy when it starts a worker.
 using WorkerBody = void (*)();
 void MainButtonAction(WorkerBody worker = RunDownloadWorker);
 
@@ -28,7 +30,7 @@ void MainButtonAction(WorkerBody worker = RunDownloadWorker);
 // automatic-start mode), then records the "UserCancelled" report and closes.
 void HandleCloseRequest(HWND window);
 
-// kWorkerDoneMessage.
+// kWorkerDoneMessage: clears busy, whatever the outcome.
 void HandleWorkerDone(HWND window, WorkerOutcome outcome);
 
 }  // namespace orivanta

@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/FatalError.h"
 #include "center/CenterApi.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
 #include "center/PackageMetadata.h"
+#include "common/ExceptionChain.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
@@ -20,8 +21,8 @@
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
 #include "storage/StorageLocations.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 #include "workflow/SessionFiles.h"
 
 namespace orivanta {
@@ -57,16 +58,23 @@ bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
     return true;
 }
 
-// One request of one edition, from the device identity to its end.
+// One request of one edition, from the device identity to its end. The
+// start-up configuration, the stop flag and the network abort come from the
+// shared state; the operations below are handed them.
 class DownloadRequest {
 public:
-    explicit DownloadRequest(const FreeSpaceProbe& freeSpace) : freeSpace_(freeSpace) {}
+    explicit DownloadRequest(const FreeSpaceProbe& freeSpace)
+        : freeSpace_(freeSpace),
+          dataRoot_(App().diagnosticDataRoot),
+          centerUrl_(App().centerBaseUrl),
+          stop_(App().cancelRequested),
+          abort_(App().networkAbort) {}
 
     RequestEnd Run() {
         Reset();
         Checkpoint(L"读取本机设备标识");
         PrepareFolders();
-        deviceId_ = GetStableDeviceId();
+        deviceId_ = GetStableDeviceId(dataRoot_, SystemWindowsFolder());
         {
             std::lock_guard<std::mutex> lock(App().stateMutex);
             App().saveLocationText = saveFolder_;
@@ -90,8 +98,8 @@ private:
     }
 
     void PrepareFolders() {
-        const std::wstring root = InstallerDownloaderRoot();
-        saveFolder_ = ChooseSaveFolder();
+        const std::wstring root = InstallerDownloaderRoot(dataRoot_);
+        saveFolder_ = ChooseSaveFolder(dataRoot_);
         EnsureDirectory(root);
         EnsureDirectory(root + L"\\cache");
         EnsureDirectory(saveFolder_);
@@ -119,7 +127,7 @@ private:
         for (int attempt = 0;; ++attempt) {
             Checkpoint(L"向中心检查当前最新版安装包");
             Show(L"正在检查最新安装包");
-            const CenterResponse prepared = PrepareDownload(deviceId_, packageType, abort_);
+            const CenterResponse prepared = PrepareDownload(centerUrl_, deviceId_, packageType, &abort_);
             if (!Succeeded(prepared)) Fail(DescribeCenterFailure(prepared, "无法取得最新安装包信息"));
             metadata_ = ParsePackageMetadata(prepared);
             SetPackageId(metadata_.packageId);
@@ -128,13 +136,13 @@ private:
 
             Checkpoint(L"根据包 ID、文件大小和 SHA-256 检查本机历史文件");
             Show(L"正在检查已有安装包", Utf8ToUtf16(metadata_.fileName));
-            localMatch_ = FindReusablePackage(metadata_, saveFolder_, edition_);
+            localMatch_ = FindReusablePackage(metadata_, saveFolder_, edition_, dataRoot_, stop_);
             if (localMatch_.empty()) return false;
 
             Checkpoint(L"通知中心记录本地安装包复用");
             Show(L"正在确认当前版本", L"已找到相同安装包");
             const CenterResponse reused =
-                RecordReuse(deviceId_, packageType, metadata_.packageId, abort_);
+                RecordReuse(centerUrl_, deviceId_, packageType, metadata_.packageId, &abort_);
             const std::string errorCode = JsonStringField(reused.body, "errorCode");
             if (attempt == 0 && reused.status == 409 && errorCode == kPackageNoLongerCurrent) continue;
             if (Succeeded(reused) && JsonBoolField(reused.body, "recorded")) return true;
@@ -148,7 +156,7 @@ private:
         app.bytesDone = metadata_.sizeBytes;
         app.progressPercent = 100;
         app.integrityPassed = true;
-        SaveDownloadRecord(metadata_, localMatch_, kSourceReused, edition_);
+        SaveDownloadRecord(metadata_, localMatch_, kSourceReused, edition_, dataRoot_);
         // A half-finished download of the same edition is abandoned.
         ::DeleteFileW(statePath_.c_str());
         ::DeleteFileW(partPath_.c_str());
@@ -172,7 +180,7 @@ private:
         if (sessionText_.empty()) {
             if (!isAllowed_) {
                 if (!rejectionReason_.empty()) Fail(rejectionReason_);
-                Fail(L"这台电脑已达到下载次数上限，请联系欧瑞凡达客服 400-100-200。");
+                Fail(L"这台电脑已达到下载次数上限，请联系欧瑞凡达客服 " + SupportHotlineText() + L"。");
             }
             sessionText_ = NewGuidText();
             if (!SaveSessionText(statePath_, sessionText_)) Fail("下载会话无法保存");
@@ -183,12 +191,12 @@ private:
 
     void StartSession() {
         const std::string packageType = EditionPackageType(edition_);
-        CenterResponse started = StartDownload(deviceId_, packageType, sessionText_, offset_, abort_);
+        CenterResponse started = StartDownload(centerUrl_, deviceId_, packageType, sessionText_, offset_, &abort_);
         if (!Succeeded(started) && offset_ > 0 &&
             JsonStringField(started.body, "errorCode") == kDownloadOffsetInvalid) {
             ::DeleteFileW(partPath_.c_str());
             offset_ = 0;
-            started = StartDownload(deviceId_, packageType, sessionText_, offset_, abort_);
+            started = StartDownload(centerUrl_, deviceId_, packageType, sessionText_, offset_, &abort_);
         }
         if (!Succeeded(started)) Fail(DescribeCenterFailure(started, "中心未批准本次下载"));
         metadata_ = ParsePackageMetadata(started);
@@ -226,8 +234,8 @@ private:
             Checkpoint(L"从阿里云 OSS 下载安装包");
             PostRefresh();
             std::wstring errorText;
-            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, errorText,
-                                abort_)) {
+            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, stop_,
+                                errorText, &abort_)) {
                 if (errorText == kDownloadPausedText) {
                     SetStatusAndDetail(L"下载已暂停", L"已保存进度，继续下载不会增加次数");
                     return RequestEnd::Paused;
@@ -242,7 +250,7 @@ private:
     void Verify() {
         Checkpoint(L"校验安装包 SHA-256");
         Show(L"正在校验文件完整性");
-        if (Sha256FileHex(partPath_) != metadata_.sha256) {
+        if (Sha256FileHex(partPath_, stop_) != metadata_.sha256) {
             // A complete file that does not verify can never be resumed into a good one;
             // the session stays, so the retry belongs to the same download session.
             ::DeleteFileW(partPath_.c_str());
@@ -258,7 +266,7 @@ private:
             Fail("cannot publish verified file");
         }
         ::DeleteFileW(statePath_.c_str());
-        SaveDownloadRecord(metadata_, finalPath, kSourceDownloaded, edition_);
+        SaveDownloadRecord(metadata_, finalPath, kSourceDownloaded, edition_, dataRoot_);
 
         Checkpoint(L"打开已下载安装包所在文件夹");
         Show(L"下载完成", L"正在打开保存文件夹并启动安装程序");
@@ -271,9 +279,12 @@ private:
     }
 
     const FreeSpaceProbe& freeSpace_;
+    const std::wstring dataRoot_;
+    const std::wstring centerUrl_;
+    const StopFlag& stop_;
     // Closing the window breaks the request's network calls off through it.
-    HttpAbort* const abort_ = &App().networkAbort;
-    int edition_ = 0;
+    HttpAbort& abort_;
+    Edition edition_ = Edition::None;
     std::wstring saveFolder_;
     std::wstring statePath_;
     std::wstring partPath_;
@@ -302,7 +313,6 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
         if (app.autoStart) app.exitCode = 4;
     }
     PostWorkerDone(WorkerOutcome::Failed);
-    app.busy = false;
 }
 
 }  // namespace
@@ -325,9 +335,6 @@ void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
     }
     switch (end) {
         case RequestEnd::Downloaded:
-            PostWorkerDone(WorkerOutcome::Completed);
-            App().busy = false;
-            break;
         case RequestEnd::Reused:
             PostWorkerDone(WorkerOutcome::Completed);
             break;

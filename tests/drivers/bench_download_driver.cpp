@@ -31,6 +31,7 @@ using namespace orivanta;
 namespace {
 
 constexpr DWORD kChunk = 65536;
+const StopFlag kNeverStop{false};
 
 double Seconds() {
     static LARGE_INTEGER frequency = [] {
@@ -108,7 +109,7 @@ Transfer Engine(const std::wstring& url, const std::wstring& part, long long off
     Transfer transfer;
     const double start = Seconds();
     transfer.started = true;
-    transfer.ok = RangedDownload(url, part, offset, expected, error);
+    transfer.ok = RangedDownload(url, part, offset, expected, kNeverStop, error);
     transfer.seconds = Seconds() - start;
     transfer.bytes = expected - offset;
     return transfer;
@@ -184,7 +185,7 @@ int main(int argc, char** argv) {
     }
     if (mode == "sha") {
         const double start = Seconds();
-        const std::string digest = Sha256FileHex(first);
+        const std::string digest = Sha256FileHex(first, kNeverStop);
         const double seconds = Seconds() - start;
         WIN32_FILE_ATTRIBUTE_DATA data = {};
         ::GetFileAttributesExW(first.c_str(), GetFileExInfoStandard, &data);

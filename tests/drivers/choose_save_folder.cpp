@@ -9,7 +9,6 @@
 #include "app/Options.h"
 #include "common/Utf.h"
 #include "storage/StorageLocations.h"
-#include "workflow/AppState.h"
 
 namespace {
 
@@ -23,11 +22,11 @@ void WriteLine(const std::string& text) {
 
 int main() {
     using namespace orivanta;
-    App().diagnosticDataRoot = ReadCommandLineOption(L"--diagnostic-data-root");
+    const std::wstring dataRoot = ReadCommandLineOption(L"--diagnostic-data-root");
     ULARGE_INTEGER available{};
     const bool measured = ::GetDiskFreeSpaceExW(L"D:\\", &available, nullptr, nullptr);
     try {
-        WriteLine("folder=" + Utf16ToUtf8(ChooseSaveFolder()));
+        WriteLine("folder=" + Utf16ToUtf8(ChooseSaveFolder(dataRoot)));
     } catch (const std::exception& failure) {
         WriteLine(std::string("error=") + failure.what());
     }

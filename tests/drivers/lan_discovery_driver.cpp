@@ -13,7 +13,7 @@
 
 #include "common/Utf.h"
 #include "lan/LanDiscovery.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     using namespace orivanta;
     AppState& app = App();
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--edition=", 10) == 0) app.edition = std::atoi(argv[i] + 10);
+        if (std::strncmp(argv[i], "--edition=", 10) == 0) app.edition = static_cast<Edition>(std::atoi(argv[i] + 10));
         if (std::strcmp(argv[i], "--user-chose") == 0) app.userChoseEdition = true;
         if (std::strcmp(argv[i], "--busy") == 0) app.busy = true;
     }
@@ -41,9 +41,9 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::steady_clock::now() - started;
 
     const DisplaySnapshot snapshot = ReadDisplaySnapshot();
-    WriteLine("lanState", std::to_string(snapshot.lanState));
+    WriteLine("lanState", std::to_string(static_cast<int>(snapshot.lanState)));
     WriteLine("lanHostText", Utf16ToUtf8(snapshot.lanHostText));
-    WriteLine("edition", std::to_string(snapshot.edition));
+    WriteLine("edition", std::to_string(static_cast<int>(snapshot.edition)));
     WriteLine("userChoseEdition", app.userChoseEdition ? "1" : "0");
     WriteLine("statusText", Utf16ToUtf8(snapshot.statusText));
     WriteLine("detailText", Utf16ToUtf8(snapshot.detailText));

@@ -1,30 +1,44 @@
 """The automatic-start mode against the development center: no window is shown,
-the worker runs at once and the process ends by itself with 0 or 4."""
-import time
+the worker runs at once and the process ends by itself with 0 or 4; and only one
+run works at a time."""
+import os
 import unittest
 
 from window_common import data_root, files_named, skip_without_tools, start_center, window_driver, winetest
 
 ProgramRun = window_driver.ProgramRun
+wait_until = window_driver.wait_until
+
+
+def markers():
+    folder = os.path.join(window_driver.report_root(), "sessions")
+    return set(os.listdir(folder)) if os.path.isdir(folder) else set()
+
+
+def shown(window):
+    return window.canvas_capture().pixel(30, 400) == window_driver.BACKGROUND
 
 
 class AutomaticStart(unittest.TestCase):
     def run_autostart(self, center, root, edition, server_url=None, launcher=()):
         return ProgramRun(["--diagnostic-autostart=" + edition, "--server-url=" + (server_url or center.base_url),
-                           "--diagnostic-data-root=" + winetest.windows_path(root)], launcher)
+                           "--diagnostic-data-root=" + winetest.windows_path(root)], launcher=launcher)
 
     def test_completed_download_launches_the_package_and_exits_0(self):
         center = start_center(self, demo_size=2 << 20)
         root = data_root(self)
         with self.run_autostart(center, root, "client") as run:
-            time.sleep(3)
-            self.assertFalse(run.display.find_windows(window_driver.WINDOW_TITLE), "the window stays hidden")
+            # Watched for the whole run: the window never shows.
+            shown = window_driver.wait_until(
+                lambda: run.display.find_windows(window_driver.WINDOW_TITLE) or run.process.poll() is not None, 120,
+                what="the run to end")
+            self.assertIs(shown, True, "the window stays hidden")
             self.assertEqual(run.wait_exit(120), 0)
             report = window_driver.report_fields(run.new_report())
             self.assertEqual(report["分类"], "Completed")
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["下载类型"], "仅客户端版")
-            # The worker writes the report itself, before it clears busy.
+            # The worker writes the report itself, while busy is still set.
             self.assertEqual(report["关键状态"],
                              "busy=true, cancelRequested=false, integrityPassed=true, installerLaunched=true")
             self.assertEqual(report["稳定代码位置"], "OrivantaInstaller::Worker")
@@ -66,6 +80,49 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(run.wait_exit(120), 4)
             report = window_driver.report_fields(run.new_report())
             self.assertEqual(report["异常链"], "center request failed -> 无法解析服务器名称 (12007)")
+    def test_a_second_run_gives_way_while_a_window_run_works(self):
+        center = start_center(self, demo_size=2 << 20)
+        program = winetest.program_path()
+        with ProgramRun(["--diagnostic-lan=none", "--diagnostic-data-root=" + winetest.windows_path(data_root(self))]) \
+                as run:
+            window = run.window()
+            window.click(1036, 33)  # minimise
+            wait_until(lambda: not shown(window), 10, what="the window to be minimised")
+
+            # A second window run brings the working run's window back and leaves no trace of its own.
+            reports, running = set(window_driver.exit_reports()), markers()
+            second_root = data_root(self)
+            second = winetest.run_program(program, ["--diagnostic-lan=none",
+                                                    "--diagnostic-data-root=" + winetest.windows_path(second_root)],
+                                          timeout=60, env_extra=run.display.env())
+            self.assertEqual(second.returncode, 0)
+            wait_until(lambda: shown(window), 10, what="the working run's window to come back")
+            self.assertEqual(set(window_driver.exit_reports()), reports, "the second window run wrote a report")
+            self.assertEqual(markers(), running, "the second window run left a marker")
+            self.assertEqual(os.listdir(second_root), [], "the second window run wrote data")
+
+            # A second automatic run ends with 4 and says why, before the center hears of it.
+            refused_root = data_root(self)
+            refused = winetest.run_program(program, ["--diagnostic-autostart=client", "--server-url=" + center.base_url,
+                                                     "--diagnostic-data-root=" + winetest.windows_path(refused_root)],
+                                           timeout=60, env_extra=run.display.env())
+            self.assertEqual(refused.returncode, 4)
+            written = [path for name, path in window_driver.exit_reports().items() if name not in reports]
+            self.assertEqual(len(written), 1)
+            with open(written[0], encoding="utf-8") as stream:
+                report = window_driver.report_fields(stream.read())
+            self.assertEqual(report["分类"], "UnhandledException")
+            self.assertEqual(report["退出码"], "4")
+            self.assertEqual(report["原因"], "另一个安装助手正在本机运行，本次自动化下载未开始。")
+            self.assertEqual(center.control.counters()["requests"], {})
+            self.assertEqual(os.listdir(refused_root), [])
+
+            # The diagnostic tests run beside a working run.
+            diagnostic = winetest.run_program(program, ["--diagnostic-lan=none", "--diagnostic-test=normal"])
+            self.assertEqual(diagnostic.returncode, 0)
+
+            window.press("Escape")
+            self.assertEqual(run.wait_exit(30), 0)
 
 
 if __name__ == "__main__":

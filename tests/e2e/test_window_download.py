@@ -19,8 +19,13 @@ STATUS_LINE = (80, 613, 580, 640)
 BUTTON_LABEL = (890, 610, 1042, 640)
 BAR_START = (84, 652)
 TRACK_END = (635, 652)
+SERVER_CARD_FILL = (530, 460)
+CLIENT_CARD_FILL = (1050, 460)
+SELECTED_CARD = 0xF1F8FD
 PACKAGE_SIZE = 6 << 20
 SLOW_NODE = {"node": {"throttleBytesPerSecond": 256 << 10}}
+# Slow enough that the download cannot end while the close test still works with it.
+CRAWLING_NODE = {"node": {"throttleBytesPerSecond": 32 << 10}}
 
 
 def ink(window, area, background):
@@ -30,6 +35,11 @@ def ink(window, area, background):
 def ink_width(window, area, background):
     columns = ink(window, area, background)
     return 0 if columns is None else columns[1] - columns[0]
+
+
+def part_size(root):
+    parts = files_named(root, ".part")
+    return os.path.getsize(parts[0]) if parts else 0
 
 
 def label_pixels(window):
@@ -44,6 +54,10 @@ class WindowDownload(unittest.TestCase):
     def wait_for_progress(self, window):
         wait_until(lambda: window.canvas_capture().pixel(*BAR_START) == BAR, 90, what="the progress bar")
 
+    def choose_edition(self, window, card, fill):
+        window.click(*card)
+        wait_until(lambda: window.canvas_capture().pixel(*fill) == SELECTED_CARD, 20, what="the chosen card")
+
     def test_pause_resume_and_completion(self):
         center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
         root = data_root(self)
@@ -51,15 +65,16 @@ class WindowDownload(unittest.TestCase):
         self.assertTrue(prepared["isAllowed"])
         with self.start(center, root) as run:
             window = run.window()
-            window.click(300, 400)  # server edition
-            time.sleep(0.5)
+            self.choose_edition(window, (300, 400), SERVER_CARD_FILL)
 
             # A slow center keeps the worker busy, so the pause request is on screen until it stops.
             center.control.queue("prepare", body=prepared, delayMs=8000)
             window.click(966, 625)
             window.park_mouse()
-            time.sleep(1)
-            starting = ink_width(window, STATUS_LINE, PANEL)  # "正在检查最新安装包", 9 characters
+            wait_until(lambda: center.control.log(kind="api", operation="prepare"), 30, what="the prepare request")
+            # "正在检查最新安装包", 9 characters, shown before the request; "正在准备安全下载" before it has 8.
+            starting = wait_until(lambda: (lambda w: w if w >= 105 else None)(ink_width(window, STATUS_LINE, PANEL)),
+                                  10, what="the 9-character check status")
             window.click(966, 625)
             window.park_mouse()
             pausing = wait_until(lambda: (lambda w: w if 45 <= w <= 80 else None)(
@@ -97,6 +112,10 @@ class WindowDownload(unittest.TestCase):
 
             center.control.set_faults(node={"throttleBytesPerSecond": None})
             window.click(966, 625)
+            # Explorer shows the save folder; the box must be answered after it has appeared, as it
+            # takes the foreground when it comes.
+            run.message_box("下载完成", timeout=90)
+            wait_until(lambda: run.display.find_windows("packages"), 60, what="Explorer on the save folder")
             run.answer_message_box("下载完成", "Return")
             self.assertEqual(run.wait_exit(30), 0)
 
@@ -110,13 +129,11 @@ class WindowDownload(unittest.TestCase):
             wait_until(lambda: files_named(root, ".launched.txt"), 30, what="the demo installer to start")
 
     def close_confirmed(self, run, window):
-        """Escape, then "是" in the question; the seconds from that answer to the
-        process's end (exit code 0), and its "UserCancelled" report."""
-        window.focus()
-        run.display.key("Escape")
-        run.display.activate(run.message_box("关闭安装助手"))
+        """Escape, then "是" in the question; the seconds from the question's going
+        to the process's end (exit code 0), and its "UserCancelled" report."""
+        window.press("Escape")
+        run.answer_message_box("关闭安装助手", "y")
         answered = time.monotonic()
-        run.display.key("y")
         self.assertEqual(run.wait_exit(30), 0)
         seconds = time.monotonic() - answered
         report = window_driver.report_fields(run.new_report())
@@ -124,20 +141,19 @@ class WindowDownload(unittest.TestCase):
         return seconds, report
 
     def test_close_during_download_asks_and_keeps_the_progress(self):
-        center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
+        center = start_center(self, demo_size=PACKAGE_SIZE, faults=CRAWLING_NODE)
         root = data_root(self)
         with self.start(center, root) as run:
             window = run.window()
-            window.click(800, 400)  # client edition
-            time.sleep(0.5)
+            self.choose_edition(window, (800, 400), CLIENT_CARD_FILL)
             window.click(966, 625)
             self.wait_for_progress(window)
 
             window.click(1086, 33)
             run.answer_message_box("关闭安装助手", "n")
             self.assertTrue(window.exists())
-            served = center.control.log(kind="node")[-1]["bytesSent"]
-            time.sleep(1.5)
+            declined_at = part_size(root)
+            wait_until(lambda: part_size(root) > declined_at, 30, what="the download to go on")
             self.assertFalse(center.control.log(kind="node")[-1]["aborted"])
             self.assertIsNone(run.process.poll())
 
@@ -147,7 +163,7 @@ class WindowDownload(unittest.TestCase):
             parts = files_named(root, ".part")
             self.assertEqual(len(parts), 1)
             kept = os.path.getsize(parts[0])
-            self.assertGreater(kept, served)
+            self.assertGreater(kept, declined_at)
             self.assertFalse(files_named(root, ".launched.txt"))
 
         # Once more while the center holds its answer to the resumed start for 25 s:
@@ -155,16 +171,15 @@ class WindowDownload(unittest.TestCase):
         center.control.queue("start", body={}, delayMs=25000)
         with self.start(center, root) as run:
             window = run.window()
-            window.click(800, 400)
-            time.sleep(0.5)
+            self.choose_edition(window, (800, 400), CLIENT_CARD_FILL)
             window.click(966, 625)
             wait_until(lambda: [entry["status"] for entry in center.control.log(kind="api", operation="start")]
                        == [200, None], 60, what="the resumed start call to be held")
             held, report = self.close_confirmed(run, window)
             self.assertEqual(report["执行阶段"], "恢复已有下载会话")
             self.assertEqual(os.path.getsize(parts[0]), kept)
-        # Wine takes its own seconds to take the box and the window down (no window
-        # manager answers it); the close of a flowing download shows how many.
+        # Wine takes its own time to take the window down (no window manager answers
+        # it); the close of a flowing download shows how much.
         self.assertLess(held - flowing, 2.0, "closing took %.1f s while the center held its answer, %.1f s while "
                         "the download flowed" % (held, flowing))
 

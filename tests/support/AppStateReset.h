@@ -1,9 +1,16 @@
 #pragma once
 
+namespace orivanta {
+class RunDiagnostics;
+}
+
 namespace orivanta::test {
 
-// Puts every field of the process-wide AppState back to its initial value, so
-// that each test starts from a fresh process's state.
+// Puts the process-wide AppState back to a fresh process's state, so that each
+// test that drives the shared record starts from it.
 void ResetAppState();
+
+// The run diagnostics a test installed in App().diagnostics.
+RunDiagnostics& InstalledDiagnostics();
 
 }  // namespace orivanta::test

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppStateReset.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -11,8 +11,8 @@ TEST(AppState, FreshStateShowsReadyWithNoEditionWhileStillChecking) {
     const DisplaySnapshot snapshot = ReadDisplaySnapshot();
     EXPECT_EQ(snapshot.statusText, L"准备就绪");
     EXPECT_EQ(snapshot.detailText, L"请选择适合您的版本");
-    EXPECT_EQ(snapshot.edition, 0);
-    EXPECT_EQ(snapshot.lanState, 0);
+    EXPECT_EQ(snapshot.edition, Edition::None);
+    EXPECT_EQ(snapshot.lanState, LanState::Checking);
 }
 
 TEST(AppState, EditionChoiceResetsProgressAndTexts) {
@@ -21,16 +21,16 @@ TEST(AppState, EditionChoiceResetsProgressAndTexts) {
     App().bytesDone = 500;
     App().bytesTotal = 500;
     SetStatusAndDetail(L"下载完成", L"x");
-    ChooseEdition(1);
+    ChooseEdition(Edition::Server);
     DisplaySnapshot snapshot = ReadDisplaySnapshot();
-    EXPECT_EQ(snapshot.edition, 1);
+    EXPECT_EQ(snapshot.edition, Edition::Server);
     EXPECT_EQ(snapshot.progressPercent, 0);
     EXPECT_EQ(snapshot.bytesDone, 0);
     EXPECT_EQ(snapshot.bytesTotal, 0);
     EXPECT_EQ(snapshot.statusText, L"准备就绪");
     EXPECT_EQ(snapshot.detailText, L"服务端版 · 本机将作为门诊唯一主机");
     EXPECT_TRUE(App().userChoseEdition);
-    ChooseEdition(2);
+    ChooseEdition(Edition::Client);
     EXPECT_EQ(ReadDisplaySnapshot().detailText, L"仅客户端版 · 连接现有门诊主机");
     test::ResetAppState();
 }

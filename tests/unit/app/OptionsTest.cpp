@@ -5,7 +5,7 @@
 #include "AppStateReset.h"
 #include "TestFiles.h"
 #include "app/Options.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -61,17 +61,17 @@ TEST_F(OptionsTest, AutostartSelectsClientOnlyForTheExactWordClient) {
     ReadDiagnosticOptions(L"prog.exe --diagnostic-autostart=client");
     EXPECT_TRUE(App().autoStart);
     EXPECT_TRUE(App().diagnosticMode);
-    EXPECT_EQ(App().edition, 2);
+    EXPECT_EQ(App().edition, Edition::Client);
 
     test::ResetAppState();
     ReadDiagnosticOptions(L"prog.exe --diagnostic-autostart=Client");
-    EXPECT_EQ(App().edition, 1);
+    EXPECT_EQ(App().edition, Edition::Server);
 
     test::ResetAppState();
     ReadDiagnosticOptions(L"prog.exe --diagnostic-autostart=");
     EXPECT_FALSE(App().autoStart);
     EXPECT_FALSE(App().diagnosticMode);
-    EXPECT_EQ(App().edition, 0);
+    EXPECT_EQ(App().edition, Edition::None);
 }
 
 TEST_F(OptionsTest, DiagnosticOptionsReturnTestAndLanValuesAndSwitchDiagnosticModeOn) {
@@ -111,9 +111,9 @@ TEST_F(OptionsTest, DataRootThatCannotBeCreatedRaises) {
 TEST_F(OptionsTest, SimulatedLanNoneLeavesEditionAndTextsAlone) {
     ApplySimulatedLanResult(L"none");
     const DisplaySnapshot snapshot = ReadDisplaySnapshot();
-    EXPECT_EQ(snapshot.lanState, 1);
+    EXPECT_EQ(snapshot.lanState, LanState::NoHost);
     EXPECT_EQ(snapshot.lanHostText, L"");
-    EXPECT_EQ(snapshot.edition, 0);
+    EXPECT_EQ(snapshot.edition, Edition::None);
     EXPECT_EQ(snapshot.statusText, L"准备就绪");
     EXPECT_EQ(snapshot.detailText, L"请选择适合您的版本");
 }
@@ -121,9 +121,9 @@ TEST_F(OptionsTest, SimulatedLanNoneLeavesEditionAndTextsAlone) {
 TEST_F(OptionsTest, SimulatedLanHostRecommendsClientOnlyUnlessAutostart) {
     ApplySimulatedLanResult(L"192.168.1.20");
     DisplaySnapshot snapshot = ReadDisplaySnapshot();
-    EXPECT_EQ(snapshot.lanState, 2);
+    EXPECT_EQ(snapshot.lanState, LanState::HostFound);
     EXPECT_EQ(snapshot.lanHostText, L"192.168.1.20");
-    EXPECT_EQ(snapshot.edition, 2);
+    EXPECT_EQ(snapshot.edition, Edition::Client);
     EXPECT_EQ(snapshot.statusText, L"已根据局域网检测推荐仅客户端版");
     EXPECT_EQ(snapshot.detailText, L"仅客户端版 · 已发现主机 192.168.1.20:9009");
 
@@ -131,14 +131,14 @@ TEST_F(OptionsTest, SimulatedLanHostRecommendsClientOnlyUnlessAutostart) {
     ReadDiagnosticOptions(L"prog.exe --diagnostic-autostart=server");
     ApplySimulatedLanResult(L"192.168.1.20");
     snapshot = ReadDisplaySnapshot();
-    EXPECT_EQ(snapshot.lanState, 2);
-    EXPECT_EQ(snapshot.edition, 1);
+    EXPECT_EQ(snapshot.lanState, LanState::HostFound);
+    EXPECT_EQ(snapshot.edition, Edition::Server);
     EXPECT_EQ(snapshot.statusText, L"准备就绪");
 }
 
 TEST_F(OptionsTest, EmptySimulatedLanValueDoesNothing) {
     ApplySimulatedLanResult(L"");
-    EXPECT_EQ(ReadDisplaySnapshot().lanState, 0);
+    EXPECT_EQ(ReadDisplaySnapshot().lanState, LanState::Checking);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "center/CenterApi.h"
 #include "center/JsonFields.h"
 #include "center/PackageMetadata.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -44,7 +44,7 @@ protected:
     void SetUp() override {
         center_.Reset();
         test::ResetAppState();
-        App().centerBaseUrl = center_.CenterUrl();
+        base_ = center_.CenterUrl();
     }
 
     std::string LastBody(const std::string& operation) {
@@ -52,20 +52,19 @@ protected:
     }
 
     test::DevCenterClient center_;
+    std::wstring base_;
 };
 
 TEST(BuildCenterUrl, JoinsBaseAndPathWithExactlyOneSlash) {
-    App().centerBaseUrl = L"https://center.example/support-center//";
-    EXPECT_EQ(BuildCenterUrl(L"/api/installer-downloads/start"),
+    EXPECT_EQ(BuildCenterUrl(L"https://center.example/support-center//", L"/api/installer-downloads/start"),
               L"https://center.example/support-center/api/installer-downloads/start");
-    App().centerBaseUrl = L"http://127.0.0.1:8080/support-center";
-    EXPECT_EQ(BuildCenterUrl(L"//api/x"), L"http://127.0.0.1:8080/support-center/api/x");
-    EXPECT_EQ(BuildCenterUrl(L"api/x"), L"http://127.0.0.1:8080/support-center/api/x");
-    test::ResetAppState();
+    const std::wstring base = L"http://127.0.0.1:8080/support-center";
+    EXPECT_EQ(BuildCenterUrl(base, L"//api/x"), L"http://127.0.0.1:8080/support-center/api/x");
+    EXPECT_EQ(BuildCenterUrl(base, L"api/x"), L"http://127.0.0.1:8080/support-center/api/x");
 }
 
 TEST_F(CenterApiTest, PrepareSendsItsBodyAndReadsTheCurrentPackage) {
-    const CenterResponse response = PrepareDownload("device-prepare", "ClientOnly");
+    const CenterResponse response = PrepareDownload(base_, "device-prepare", "ClientOnly");
     EXPECT_EQ(LastBody("prepare"), R"({"deviceId":"device-prepare","packageType":"ClientOnly"})");
     ASSERT_EQ(response.status, 200u);
 
@@ -81,20 +80,20 @@ TEST_F(CenterApiTest, PrepareSendsItsBodyAndReadsTheCurrentPackage) {
 
 TEST_F(CenterApiTest, PrepareReportsARefusalWithOrWithoutReason) {
     center_.SetFaults(R"({"deviceLimit":0})");
-    const CenterResponse limited = PrepareDownload("device-limited", "Server");
+    const CenterResponse limited = PrepareDownload(base_, "device-limited", "Server");
     EXPECT_EQ(limited.status, 200u);
     EXPECT_FALSE(JsonBoolField(limited.body, "isAllowed"));
     EXPECT_NE(JsonStringField(limited.body, "rejectionReason"), "");
 
     center_.SetFaults(R"({"deviceLimit":null,"refusePrepare":true,"rejectionReason":""})");
-    const CenterResponse refused = PrepareDownload("device-refused", "Server");
+    const CenterResponse refused = PrepareDownload(base_, "device-refused", "Server");
     EXPECT_FALSE(JsonBoolField(refused.body, "isAllowed"));
     EXPECT_EQ(JsonStringField(refused.body, "rejectionReason"), "");
 }
 
 TEST_F(CenterApiTest, ReuseOfTheCurrentPackageIsRecorded) {
     const std::string packageId = JsonStringField(center_.Package("Server"), "packageId");
-    const CenterResponse response = RecordReuse("device-reuse", "Server", packageId);
+    const CenterResponse response = RecordReuse(base_, "device-reuse", "Server", packageId);
     EXPECT_EQ(LastBody("reuse"), R"({"deviceId":"device-reuse","packageType":"Server","packageId":")" + packageId +
                                      R"("})");
     EXPECT_EQ(response.status, 200u);
@@ -103,7 +102,7 @@ TEST_F(CenterApiTest, ReuseOfTheCurrentPackageIsRecorded) {
 }
 
 TEST_F(CenterApiTest, ReuseOfAnOlderPackageIsRefusedAsNoLongerCurrent) {
-    const CenterResponse response = RecordReuse("device-reuse", "Server", "server-2.7.9-old");
+    const CenterResponse response = RecordReuse(base_, "device-reuse", "Server", "server-2.7.9-old");
     EXPECT_EQ(response.status, 409u);
     EXPECT_EQ(JsonStringField(response.body, "errorCode"), "INSTALLER_PACKAGE_NO_LONGER_CURRENT");
     EXPECT_FALSE(JsonBoolField(response.body, "recorded"));
@@ -113,7 +112,7 @@ TEST_F(CenterApiTest, ReuseEscapesAPackageIdHoldingQuoteAndBackslash) {
     // Sent unescaped, this id would end the JSON string early and the center could not read the body.
     const std::string packageId = R"(srv"2.8\beta)";
     center_.SetPackage(R"({"packageType":"Server","packageId":"srv\"2.8\\beta"})");
-    const CenterResponse response = RecordReuse("device-mend", "Server", packageId);
+    const CenterResponse response = RecordReuse(base_, "device-mend", "Server", packageId);
     EXPECT_EQ(LastBody("reuse"), R"({"deviceId":"device-mend","packageType":"Server","packageId":"srv\"2.8\\beta"})");
     EXPECT_EQ(response.status, 200u);
     EXPECT_TRUE(JsonBoolField(response.body, "recorded"));
@@ -121,7 +120,7 @@ TEST_F(CenterApiTest, ReuseEscapesAPackageIdHoldingQuoteAndBackslash) {
 
 TEST_F(CenterApiTest, StartOfANewSessionReportsItsStageAndIsCounted) {
     MessageOnlyWindow window;
-    const CenterResponse response = StartDownload("device-start", "Server", L"s\"id\x01-1", 0);
+    const CenterResponse response = StartDownload(base_, "device-start", "Server", L"s\"id\x01-1", 0);
     EXPECT_EQ(StatusText(), L"正在准备下载");
     EXPECT_EQ(window.TakeRefreshMessages(), 1);
     EXPECT_EQ(LastBody("start"),
@@ -135,7 +134,7 @@ TEST_F(CenterApiTest, StartOfANewSessionReportsItsStageAndIsCounted) {
 TEST_F(CenterApiTest, ResumeOfAKnownSessionIsNotCountedAgain) {
     center_.SeedSession(R"({"deviceId":"device-resume","sessionId":"S-1","packageType":"ClientOnly"})");
     MessageOnlyWindow window;
-    const CenterResponse response = StartDownload("device-resume", "ClientOnly", L"S-1", 4096);
+    const CenterResponse response = StartDownload(base_, "device-resume", "ClientOnly", L"S-1", 4096);
     EXPECT_EQ(StatusText(), L"正在恢复下载");
     EXPECT_EQ(window.TakeRefreshMessages(), 1);
     EXPECT_EQ(LastBody("start"),
@@ -146,12 +145,12 @@ TEST_F(CenterApiTest, ResumeOfAKnownSessionIsNotCountedAgain) {
 }
 
 TEST_F(CenterApiTest, ResumeOffsetsTheCenterCannotVouchForAreInvalid) {
-    const CenterResponse unknown = StartDownload("device-offset", "Server", L"never-started", 10);
+    const CenterResponse unknown = StartDownload(base_, "device-offset", "Server", L"never-started", 10);
     EXPECT_EQ(unknown.status, 409u);
     EXPECT_EQ(JsonStringField(unknown.body, "errorCode"), "DOWNLOAD_OFFSET_INVALID");
 
     center_.SeedSession(R"({"deviceId":"device-offset","sessionId":"S-2","packageType":"Server"})");
-    const CenterResponse beyond = StartDownload("device-offset", "Server", L"S-2", 5000000000LL);
+    const CenterResponse beyond = StartDownload(base_, "device-offset", "Server", L"S-2", 5000000000LL);
     EXPECT_EQ(LastBody("start"),
               R"({"deviceId":"device-offset","packageType":"Server","sessionId":"S-2","resumeOffset":5000000000})");
     EXPECT_EQ(beyond.status, 409u);
@@ -160,8 +159,8 @@ TEST_F(CenterApiTest, ResumeOffsetsTheCenterCannotVouchForAreInvalid) {
 
 TEST_F(CenterApiTest, StartBeyondTheDeviceLimitIsRefusedWithTheHotline) {
     center_.SetFaults(R"({"deviceLimit":1,"limitMessage":""})");
-    ASSERT_EQ(StartDownload("device-full", "Server", L"first", 0).status, 200u);
-    const CenterResponse refused = StartDownload("device-full", "Server", L"second", 0);
+    ASSERT_EQ(StartDownload(base_, "device-full", "Server", L"first", 0).status, 200u);
+    const CenterResponse refused = StartDownload(base_, "device-full", "Server", L"second", 0);
     EXPECT_EQ(refused.status, 403u);
     EXPECT_EQ(JsonStringField(refused.body, "errorCode"), "DEVICE_DOWNLOAD_LIMIT_REACHED");
     EXPECT_EQ(DescribeCenterFailure(refused, "中心未批准本次下载"),

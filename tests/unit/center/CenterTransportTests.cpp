@@ -8,12 +8,12 @@
 #include <thread>
 
 #include "AppStateReset.h"
-#include "app/FatalError.h"
 #include "common/HttpAbort.h"
 #include "DevCenterClient.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
-#include "workflow/AppState.h"
+#include "common/ExceptionChain.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {

@@ -8,7 +8,7 @@
 #include "AppStateReset.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta::test {
 

@@ -17,7 +17,7 @@ ExitReportFacts BusyRunFacts() {
                      L"下载中断：连接被重置 (12030) -> center connection failed"};
     facts.stage = L"从阿里云 OSS 下载安装包";
     facts.redactedCommandLine = L"\"C:\\Program Files\\x.exe\" --server-url=<已脱敏>";
-    facts.edition = 1;
+    facts.edition = Edition::Server;
     facts.bytesDone = 5368709120LL;
     facts.bytesTotal = 9000000000LL;
     facts.busy = true;
@@ -64,7 +64,7 @@ TEST(ExitReportComposition, PrintsEveryLineInOrderWithCrLf) {
 TEST(ExitReportComposition, FreshRunPrintsPlaceholdersAndNoChainLine) {
     ExitReportFacts facts = BusyRunFacts();
     facts.outcome = {L"ControlledStop", 0, L"程序窗口已正常关闭。", L"无需处理；未完成文件已保留，可再次打开继续下载。", L""};
-    facts.edition = 0;
+    facts.edition = Edition::None;
     facts.bytesDone = 0;
     facts.bytesTotal = 0;
     facts.busy = facts.cancelRequested = facts.integrityPassed = facts.installerLaunched = false;
@@ -88,7 +88,7 @@ TEST(ExitReportComposition, FreshRunPrintsPlaceholdersAndNoChainLine) {
 
 TEST(ExitReportComposition, EditionNamesAndSignedNumbers) {
     ExitReportFacts facts = BusyRunFacts();
-    facts.edition = 2;
+    facts.edition = Edition::Client;
     facts.outcome.exitCode = -1;
     facts.bytesDone = -5;
     const std::vector<std::wstring> client = SplitCrLfLines(ComposeExitReport(facts));
@@ -96,7 +96,7 @@ TEST(ExitReportComposition, EditionNamesAndSignedNumbers) {
     EXPECT_EQ(client[7], L"退出码: -1");
     EXPECT_EQ(client[13], L"最后进度: -5 / 9000000000 字节");
 
-    facts.edition = 7;
+    facts.edition = static_cast<Edition>(7);
     facts.outcome.exitCode = -2147483647 - 1;
     const std::vector<std::wstring> other = SplitCrLfLines(ComposeExitReport(facts));
     EXPECT_EQ(other[12], L"下载类型: 尚未选择");

@@ -3,11 +3,13 @@
 #include <memory>
 #include <stdexcept>
 
+#include "AppStateReset.h"
 #include "DiagnosticsTestSupport.h"
 #include "app/DiagnosticTests.h"
 #include "app/FatalError.h"
+#include "common/ExceptionChain.h"
 #include "diagnostics/RunDiagnostics.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta::test {
 namespace {
@@ -75,7 +77,7 @@ TEST_F(FatalHandlerTest, StandardFailureReportsItsChainAndExitCodeTwo) {
     EXPECT_EQ(lines[9], L"原因: 安装助手在启动或运行阶段遇到可捕获异常，未继续执行。");
     EXPECT_EQ(lines[10], L"人工处理: 请根据异常链修复网络、磁盘或中心配置后重试；如持续出现，请把本地退出报告交给技术支持。");
     EXPECT_EQ(lines[20], L"异常链: outer diagnostic context -> inner diagnostic failure");
-    EXPECT_TRUE(App().diagnostics->finished());
+    EXPECT_TRUE(InstalledDiagnostics().finished());
 }
 
 TEST_F(FatalHandlerTest, OtherFailureReportsFixedChain) {
@@ -130,8 +132,8 @@ TEST_F(FatalHandlerTest, UnknownTestNamesSelectNothing) {
     for (const wchar_t* name : {L"", L"Normal", L"hold ", L"other"}) {
         EXPECT_EQ(RunDiagnosticTest(name, 0), std::nullopt) << testing::PrintToString(std::wstring(name));
     }
-    EXPECT_FALSE(App().diagnostics->finished());
-    EXPECT_EQ(App().diagnostics->stage(), L"建立本地退出报告");
+    EXPECT_FALSE(InstalledDiagnostics().finished());
+    EXPECT_EQ(InstalledDiagnostics().stage(), L"建立本地退出报告");
 }
 
 }  // namespace

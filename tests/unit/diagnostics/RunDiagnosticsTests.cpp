@@ -10,7 +10,7 @@
 #include "DiagnosticsTestSupport.h"
 #include "common/Folders.h"
 #include "diagnostics/RunDiagnostics.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta::test {
 namespace {
@@ -98,7 +98,7 @@ TEST_F(RunDiagnosticsTest, ReportReadsTheSharedState) {
     AppState& app = App();
     {
         std::lock_guard<std::mutex> guard(app.stateMutex);
-        app.edition = 2;
+        app.edition = Edition::Client;
         app.sessionId = L"3F2504E0-4F89-11D3-9A0C-0305E82C3301";
         app.packageId = "pkg-42";
     }

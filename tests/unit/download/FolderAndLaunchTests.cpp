@@ -6,7 +6,7 @@
 
 #include "download/FolderAndLaunch.h"
 #include "TestFiles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -71,7 +71,8 @@ TEST_F(FolderAndLaunchTest, ExplorerSelectsTheQuotedPath) {
     EXPECT_EQ(fake.executeCalls, 0);
     EXPECT_EQ(fake.mask, static_cast<ULONG>(SEE_MASK_FLAG_NO_UI));
     EXPECT_EQ(fake.verb, L"open");
-    EXPECT_EQ(fake.file, L"explorer.exe");
+    // By its full path, never searched for (the test prefix keeps Windows in C:\windows).
+    EXPECT_EQ(::_wcsicmp(fake.file.c_str(), L"C:\\Windows\\explorer.exe"), 0) << fake.file;
     EXPECT_EQ(fake.parameters, L"/select,\"C:\\Clinic Packages\\欧瑞凡达 Setup.exe\"");
     EXPECT_EQ(fake.show, SW_SHOWNORMAL);
 }

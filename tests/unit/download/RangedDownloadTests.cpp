@@ -7,7 +7,7 @@
 #include "download/RangedDownload.h"
 #include "TestFiles.h"
 #include "common/Utf.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
 namespace orivanta {
 namespace {
@@ -53,13 +53,11 @@ class RangedDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         AppState& app = App();
-        app.cancelRequested = false;
         app.bytesDone = 0;
         app.bytesTotal = 0;
         app.progressPercent = 0;
         app.speedBytesPerSecond = 0.0;
     }
-    void TearDown() override { App().cancelRequested = false; }
 
     // A clock that advances by a fixed step on every reading and runs an action per reading.
     TickSource SteppingClock(std::uint64_t step, std::function<void(int)> onReading = {}) {
@@ -74,6 +72,7 @@ protected:
     LoopbackHttpServer server_;
     TempFolder folder_{L"ranged"};
     std::wstring part_ = folder_ / L"client.part";
+    StopFlag stop_{false};
     int readings_ = 0;
     std::uint64_t lastTick_ = 0;
 };
@@ -84,7 +83,8 @@ TEST_F(RangedDownloadTest, FreshDownloadSendsNoRangeAndReplacesAnyOldContent) {
     WriteBytes(part_, PatternBytes(400000, 99));
 
     std::wstring error;
-    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, static_cast<std::int64_t>(body.size()), error)) << Utf16ToUtf8(error);
+    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, static_cast<std::int64_t>(body.size()), stop_, error))
+        << Utf16ToUtf8(error);
     EXPECT_EQ(ReadBytes(part_), body);
     const auto requests = server_.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(RangedDownloadTest, ResumeAppendsAtTheOffsetAndFetchesOnlyTheMissingBytes
     WriteBytes(part_, body.substr(0, 100000));
 
     std::wstring error;
-    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 100000, 250000, error));
+    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 100000, 250000, stop_, error));
     EXPECT_EQ(ReadBytes(part_), body);
     ASSERT_EQ(server_.Requests().size(), 1u);
     EXPECT_EQ(server_.Requests()[0].range, "bytes=100000-");
@@ -116,7 +116,7 @@ TEST_F(RangedDownloadTest, PartialFileIsNotTruncatedAtTheOffset) {
     WriteBytes(part_, old);
 
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 50000, 200000, error));
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 50000, 200000, stop_, error));
     const std::string kept = ReadBytes(part_);
     ASSERT_EQ(kept.size(), old.size());
     EXPECT_EQ(kept.substr(0, 51000), body.substr(0, 51000));
@@ -130,7 +130,7 @@ TEST_F(RangedDownloadTest, WholeObjectAnswerToARangeRestartsTheFileAndTheSpeed) 
     WriteBytes(part_, std::string(90000, 'z') + std::string(200000, 'y'));
 
     std::wstring error;
-    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 90000, 180000, error, SteppingClock(1000)));
+    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 90000, 180000, stop_, error, SteppingClock(1000)));
     EXPECT_EQ(server_.Requests()[0].range, "bytes=90000-");
     EXPECT_EQ(ReadBytes(part_), body);
     // Every reading advances one second: the speed counts all 180000 bytes since the restart.
@@ -144,7 +144,7 @@ TEST_F(RangedDownloadTest, RefusedStatusesLeaveThePartialFileAlone) {
     for (int status : {403, 404, 416, 500}) {
         server_.SetStatusOverride(status);
         std::wstring error;
-        EXPECT_FALSE(RangedDownload(server_.Url(), part_, 4, 1000, error));
+        EXPECT_FALSE(RangedDownload(server_.Url(), part_, 4, 1000, stop_, error));
         EXPECT_EQ(error, L"下载节点返回状态 " + std::to_wstring(status));
         EXPECT_EQ(ReadBytes(part_), "kept");
     }
@@ -155,7 +155,7 @@ TEST_F(RangedDownloadTest, RangeStartingAtTheEndOfTheObjectIsRefusedWith416) {
     server_.SetBody(body);
     WriteBytes(part_, body);
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 5000, 5000, error));
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 5000, 5000, stop_, error));
     EXPECT_EQ(error, L"下载节点返回状态 416");
 }
 
@@ -165,7 +165,7 @@ TEST_F(RangedDownloadTest, BodyCutShortKeepsEveryReceivedByte) {
     server_.SetCutAfter(150000);
 
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 400000, error));
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 400000, stop_, error));
     EXPECT_TRUE(error.rfind(L"下载中断：", 0) == 0 || error == L"文件大小不完整，已保留下载进度，可重试续传。")
         << "unexpected error text of length " << Utf16ToUtf8(error);
     EXPECT_EQ(ReadBytes(part_), body.substr(0, 150000));
@@ -177,17 +177,17 @@ TEST_F(RangedDownloadTest, SizeCheckFollowsTheAnnouncedSize) {
     server_.SetBody(body);
 
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 100000, error));
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 100000, stop_, error));
     EXPECT_EQ(error, L"下载节点发送的数据超出安装包大小（100000 字节），已停止写入，请重试下载。");
     EXPECT_EQ(App().progressPercent.load(), 100) << "more bytes than announced never exceed 100 %";
     EXPECT_EQ(ReadBytes(part_), body.substr(0, 100000)) << "the file never grows past the announced size";
 
     error.clear();
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 130000, error));
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 130000, stop_, error));
     EXPECT_EQ(error, L"文件大小不完整，已保留下载进度，可重试续传。");
 
     error.clear();
-    EXPECT_TRUE(RangedDownload(server_.Url(), part_, 0, 0, error));
+    EXPECT_TRUE(RangedDownload(server_.Url(), part_, 0, 0, stop_, error));
     EXPECT_EQ(ReadBytes(part_), body);
     EXPECT_EQ(App().progressPercent.load(), 0);
 }
@@ -195,10 +195,10 @@ TEST_F(RangedDownloadTest, SizeCheckFollowsTheAnnouncedSize) {
 TEST_F(RangedDownloadTest, PauseBeforeTheFirstChunkStillEmptiesAFreshFile) {
     server_.SetBody(PatternBytes(100000));
     WriteBytes(part_, "stale bytes");
-    App().cancelRequested = true;
+    stop_ = true;
 
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 100000, error));
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 100000, stop_, error));
     EXPECT_EQ(error, L"PAUSED");
     EXPECT_TRUE(test::FileExists(part_));
     EXPECT_EQ(ReadBytes(part_), "");
@@ -210,9 +210,9 @@ TEST_F(RangedDownloadTest, PauseBetweenChunksKeepsExactlyWhatWasWritten) {
 
     std::wstring error;
     // The third reading follows the second chunk: the pause takes effect right there.
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, static_cast<std::int64_t>(body.size()), error,
-                                SteppingClock(1, [](int reading) {
-                                    if (reading == 2) App().cancelRequested = true;
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, static_cast<std::int64_t>(body.size()), stop_, error,
+                                SteppingClock(1, [this](int reading) {
+                                    if (reading == 2) stop_ = true;
                                 })));
     EXPECT_EQ(error, L"PAUSED");
     const std::string kept = ReadBytes(part_);
@@ -227,8 +227,8 @@ TEST_F(RangedDownloadTest, PauseAfterTheLastByteWinsOverSuccess) {
     server_.SetBody(body);
 
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 200000, error, SteppingClock(1, [](int) {
-                                    if (App().bytesDone.load() == 200000) App().cancelRequested = true;
+    EXPECT_FALSE(RangedDownload(server_.Url(), part_, 0, 200000, stop_, error, SteppingClock(1, [this](int) {
+                                    if (App().bytesDone.load() == 200000) stop_ = true;
                                 })));
     EXPECT_EQ(error, L"PAUSED");
     EXPECT_EQ(ReadBytes(part_), body);
@@ -240,37 +240,37 @@ TEST_F(RangedDownloadTest, ProgressIsPostedOnlyWhenMoreThan150MillisecondsPassed
     std::wstring error;
 
     // A clock that stands still: no post at all, yet the final figures are stored.
-    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, 1024 * 1024, error, SteppingClock(0)));
+    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, 1024 * 1024, stop_, error, SteppingClock(0)));
     EXPECT_EQ(window.TakeRefreshCount(), 0);
     EXPECT_EQ(App().progressPercent.load(), 100);
     EXPECT_EQ(App().bytesDone.load(), 1024 * 1024);
 
     // One reading at the start, one per chunk, one at the end.
     readings_ = 0;
-    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, 1024 * 1024, error, SteppingClock(151)));
+    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, 1024 * 1024, stop_, error, SteppingClock(151)));
     const int chunks = readings_ - 2;
     EXPECT_GE(chunks, 16);
     EXPECT_EQ(window.TakeRefreshCount(), chunks) << "151 ms per chunk posts after every chunk";
 
     // Exactly 150 ms is not enough: every second chunk posts.
     readings_ = 0;
-    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, 1024 * 1024, error, SteppingClock(150)));
+    ASSERT_TRUE(RangedDownload(server_.Url(), part_, 0, 1024 * 1024, stop_, error, SteppingClock(150)));
     EXPECT_EQ(window.TakeRefreshCount(), (readings_ - 2) / 2);
 }
 
 TEST_F(RangedDownloadTest, UnusableAddressesFailBeforeTouchingTheFile) {
     WriteBytes(part_, "kept");
     std::wstring error;
-    EXPECT_FALSE(RangedDownload(L"not a url", part_, 0, 10, error));
+    EXPECT_FALSE(RangedDownload(L"not a url", part_, 0, 10, stop_, error));
     EXPECT_EQ(error, L"临时下载地址无效");
 
     error.clear();
-    EXPECT_FALSE(RangedDownload(L"http://" + std::wstring(300, L'h') + L"/x", part_, 0, 10, error));
+    EXPECT_FALSE(RangedDownload(L"http://" + std::wstring(300, L'h') + L"/x", part_, 0, 10, stop_, error));
     EXPECT_EQ(error, L"临时下载地址无效");
 
     // Port 1 on loopback has no listener.
     error.clear();
-    EXPECT_FALSE(RangedDownload(L"http://127.0.0.1:1/package.exe", part_, 4, 10, error));
+    EXPECT_FALSE(RangedDownload(L"http://127.0.0.1:1/package.exe", part_, 4, 10, stop_, error));
     EXPECT_EQ(error.rfind(L"下载连接失败：", 0), 0u);
     EXPECT_EQ(ReadBytes(part_), "kept");
 }

@@ -7,9 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "AppStateReset.h"
 #include "lan/LanProbe.h"
-#include "workflow/AppState.h"
 
 // Every probe here stays on loopback: a listener bound to one 127.0.0.x address
 // accepts, the other 127.0.0.x addresses refuse on its port.
@@ -71,8 +69,7 @@ std::vector<Ipv4Address> Refusers(std::size_t count) {
 
 class LanProbe : public ::testing::Test {
 protected:
-    void SetUp() override { test::ResetAppState(); }
-    void TearDown() override { test::ResetAppState(); }
+    StopFlag closing_{false};
 };
 
 TEST_F(LanProbe, FindsTheListenerAnywhereInABatchBehindRefusals) {
@@ -83,7 +80,7 @@ TEST_F(LanProbe, FindsTheListenerAnywhereInABatchBehindRefusals) {
                               2 * kProbeBatchSize - 1}) {
         std::vector<Ipv4Address> candidates = Refusers(2 * kProbeBatchSize);
         candidates[index] = Loopback(kListenerOctet);
-        const LanProbeResult result = ProbeHosts(candidates, listener.port());
+        const LanProbeResult result = ProbeHosts(candidates, closing_, listener.port());
         EXPECT_TRUE(result.found) << "listener at index " << index;
         EXPECT_EQ(result.hostText, L"127.0.0.77") << "listener at index " << index;
         EXPECT_TRUE(listener.WasContacted());
@@ -93,16 +90,16 @@ TEST_F(LanProbe, FindsTheListenerAnywhereInABatchBehindRefusals) {
 TEST_F(LanProbe, RefusalsAloneFindNothing) {
     Listener listener(Loopback(kListenerOctet));
     ASSERT_TRUE(listener.ok());
-    EXPECT_FALSE(ProbeHosts(Refusers(kProbeBatchSize + 30), listener.port()).found);
-    EXPECT_FALSE(ProbeHosts({}, listener.port()).found);
+    EXPECT_FALSE(ProbeHosts(Refusers(kProbeBatchSize + 30), closing_, listener.port()).found);
+    EXPECT_FALSE(ProbeHosts({}, closing_, listener.port()).found);
     EXPECT_FALSE(listener.WasContacted());
 }
 
 TEST_F(LanProbe, ClosingWindowBeforeTheStartProbesNothing) {
     Listener listener(Loopback(kListenerOctet));
     ASSERT_TRUE(listener.ok());
-    App().windowClosing = true;
-    EXPECT_FALSE(ProbeHosts({Loopback(kListenerOctet)}, listener.port()).found);
+    closing_ = true;
+    EXPECT_FALSE(ProbeHosts({Loopback(kListenerOctet)}, closing_, listener.port()).found);
     EXPECT_FALSE(listener.WasContacted());
 }
 
@@ -112,11 +109,11 @@ TEST_F(LanProbe, ClosingWindowEndsALongProbeBeforeItReachesTheListener) {
     // Hundreds of batches: far longer than the moment the window takes to close.
     std::vector<Ipv4Address> candidates = Refusers(300 * kProbeBatchSize);
     candidates.push_back(Loopback(kListenerOctet));
-    std::thread closer([] {
+    std::thread closer([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        App().windowClosing = true;
+        closing_ = true;
     });
-    const LanProbeResult result = ProbeHosts(candidates, listener.port());
+    const LanProbeResult result = ProbeHosts(candidates, closing_, listener.port());
     closer.join();
     EXPECT_FALSE(result.found);
     EXPECT_FALSE(listener.WasContacted());

@@ -4,8 +4,8 @@
 
 #include "AppStateReset.h"
 #include "lan/LanDiscovery.h"
-#include "workflow/AppState.h"
-#include "workflow/Edition.h"
+#include "state/AppState.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -22,9 +22,9 @@ protected:
 TEST_F(LanPublish, HostFoundWithoutAChoiceRecommendsTheClientEdition) {
     PublishLanResult(kHost);
     const DisplaySnapshot s = ReadDisplaySnapshot();
-    EXPECT_EQ(s.lanState, kLanHostFound);
+    EXPECT_EQ(s.lanState, LanState::HostFound);
     EXPECT_EQ(s.lanHostText, L"192.168.1.20");
-    EXPECT_EQ(s.edition, kEditionClient);
+    EXPECT_EQ(s.edition, Edition::Client);
     EXPECT_EQ(s.statusText, L"已根据局域网检测推荐仅客户端版");
     EXPECT_EQ(s.detailText, L"仅客户端版 · 已发现主机 192.168.1.20:9009");
     EXPECT_FALSE(App().userChoseEdition);
@@ -33,13 +33,13 @@ TEST_F(LanPublish, HostFoundWithoutAChoiceRecommendsTheClientEdition) {
 TEST_F(LanPublish, HostFoundWithdrawsTheServerEditionEvenDuringADownload) {
     for (bool busy : {false, true}) {
         test::ResetAppState();
-        ChooseEdition(kEditionServer);
+        ChooseEdition(Edition::Server);
         App().busy = busy;
         PublishLanResult(kHost);
         const DisplaySnapshot s = ReadDisplaySnapshot();
-        EXPECT_EQ(s.lanState, kLanHostFound);
+        EXPECT_EQ(s.lanState, LanState::HostFound);
         EXPECT_EQ(s.lanHostText, L"192.168.1.20");
-        EXPECT_EQ(s.edition, kEditionNone);
+        EXPECT_EQ(s.edition, Edition::None);
         EXPECT_FALSE(App().userChoseEdition);
         EXPECT_EQ(s.statusText, L"已发现现有主机，服务端版需要客服协助");
         EXPECT_EQ(s.detailText, L"多主机安装请联系 400-100-200");
@@ -47,12 +47,12 @@ TEST_F(LanPublish, HostFoundWithdrawsTheServerEditionEvenDuringADownload) {
 }
 
 TEST_F(LanPublish, HostFoundLeavesAUserChoiceOrARunningRequestAlone) {
-    ChooseEdition(kEditionClient);
+    ChooseEdition(Edition::Client);
     PublishLanResult(kHost);
     DisplaySnapshot s = ReadDisplaySnapshot();
-    EXPECT_EQ(s.lanState, kLanHostFound);
+    EXPECT_EQ(s.lanState, LanState::HostFound);
     EXPECT_EQ(s.lanHostText, L"192.168.1.20");
-    EXPECT_EQ(s.edition, kEditionClient);
+    EXPECT_EQ(s.edition, Edition::Client);
     EXPECT_EQ(s.statusText, L"准备就绪");
     EXPECT_EQ(s.detailText, L"仅客户端版 · 连接现有门诊主机");
 
@@ -60,19 +60,19 @@ TEST_F(LanPublish, HostFoundLeavesAUserChoiceOrARunningRequestAlone) {
     App().busy = true;
     PublishLanResult(kHost);
     s = ReadDisplaySnapshot();
-    EXPECT_EQ(s.lanState, kLanHostFound);
-    EXPECT_EQ(s.edition, kEditionNone);
+    EXPECT_EQ(s.lanState, LanState::HostFound);
+    EXPECT_EQ(s.edition, Edition::None);
     EXPECT_EQ(s.statusText, L"准备就绪");
     EXPECT_EQ(s.detailText, L"请选择适合您的版本");
 }
 
 TEST_F(LanPublish, NoHostChangesOnlyTheLanState) {
-    ChooseEdition(kEditionServer);
+    ChooseEdition(Edition::Server);
     PublishLanResult(kNoHost);
     const DisplaySnapshot s = ReadDisplaySnapshot();
-    EXPECT_EQ(s.lanState, kLanNoHost);
+    EXPECT_EQ(s.lanState, LanState::NoHost);
     EXPECT_EQ(s.lanHostText, L"");
-    EXPECT_EQ(s.edition, kEditionServer);
+    EXPECT_EQ(s.edition, Edition::Server);
     EXPECT_TRUE(App().userChoseEdition);
     EXPECT_EQ(s.detailText, L"服务端版 · 本机将作为门诊唯一主机");
 }

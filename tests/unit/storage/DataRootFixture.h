@@ -1,22 +1,20 @@
 #pragma once
-// Points every storage location of the process at a scratch data root for one test.
+// A scratch data root, and a stop flag, for the storage functions under one test.
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "TestFiles.h"
-#include "workflow/AppState.h"
+#include "common/StopFlag.h"
 
 namespace orivanta::test {
 
 class DataRootTest : public ::testing::Test {
 protected:
-    void SetUp() override { App().diagnosticDataRoot = root_.path(); }
-    void TearDown() override {
-        App().diagnosticDataRoot.clear();
-        App().cancelRequested = false;
-    }
-
     TempFolder root_{L"storage"};
+    const std::wstring dataRoot_ = root_.path();
+    StopFlag stop_{false};
 };
 
 }  // namespace orivanta::test

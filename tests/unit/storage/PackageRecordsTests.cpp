@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <regex>
 #include <stdexcept>
 
@@ -7,7 +9,7 @@
 #include "common/Utf.h"
 #include "identity/DeviceIdentity.h"
 #include "storage/PackageRecords.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -51,7 +53,7 @@ TEST(RecordSerialization, WritesTheTenLinesInOrder) {
     PackageMetadata metadata = SampleMetadata();
     metadata.versionName.clear();
     const std::wstring text =
-        SerializePackageRecord(metadata, L"D:\\欧瑞凡达安装包\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
+        SerializePackageRecord(metadata, L"D:\\欧瑞凡达安装包\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server);
     const std::wregex expected(
         L"schema=1\r\npackageType=server\r\npackageId=pkg-2027\\.1\r\nversionName=\r\n"
         L"fileName=OrivantaSetup\\.exe\r\nsizeBytes=123456789012\r\nsha256=" + Utf8ToUtf16(kDigest) +
@@ -60,9 +62,9 @@ TEST(RecordSerialization, WritesTheTenLinesInOrder) {
         L"recordedAtUtc=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\r\n");
     EXPECT_TRUE(std::regex_match(text, expected)) << Utf16ToUtf8(text);
 
-    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, kEditionClient).find(L"\r\npackageType=client\r\n"),
+    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, Edition::Client).find(L"\r\npackageType=client\r\n"),
               std::wstring::npos);
-    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, kEditionNone).find(L"\r\npackageType=client\r\n"),
+    EXPECT_NE(SerializePackageRecord(metadata, L"x", kSourceReused, Edition::None).find(L"\r\npackageType=client\r\n"),
               std::wstring::npos)
         << "every edition other than the server is written as client";
 }
@@ -75,10 +77,10 @@ TEST_F(RecordFiles, RoundTripFlattensLineBreaksAndCutsOverlongValues) {
     metadata.versionName = "line one\r\nline two";
     metadata.fileName = std::string(1100, 'n') + ".exe";
     const std::wstring localPath = L"C:\\安装包\\a\nb.exe";
-    SaveDownloadRecord(metadata, localPath, kSourceReused, kEditionClient);
+    SaveDownloadRecord(metadata, localPath, kSourceReused, Edition::Client, dataRoot_);
 
-    const std::wstring downloads = DownloadsFolder();
-    EXPECT_EQ(downloads, MachineFolder() + L"\\downloads");
+    const std::wstring downloads = DownloadsFolder(dataRoot_);
+    EXPECT_EQ(downloads, MachineFolder(dataRoot_) + L"\\downloads");
     const std::wstring latest = downloads + L"\\client-latest.txt";
     ASSERT_TRUE(FileExists(latest));
     EXPECT_FALSE(FileExists(downloads + L"\\server-latest.txt"));
@@ -96,8 +98,8 @@ TEST_F(RecordFiles, RoundTripFlattensLineBreaksAndCutsOverlongValues) {
 }
 
 TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
-    SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
-    const std::wstring history = DownloadsFolder() + L"\\history";
+    SaveDownloadRecord(SampleMetadata(), L"C:\\p\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server, dataRoot_);
+    const std::wstring history = DownloadsFolder(dataRoot_) + L"\\history";
     ASSERT_EQ(CountFilesMatching(history, L"*"), 1);
     const std::vector<std::wstring> names = FileNames(history, L"server-*.txt");
     ASSERT_EQ(names.size(), 1u);
@@ -105,20 +107,21 @@ TEST_F(RecordFiles, LatestAndHistoryFilesAreByteIdentical) {
     EXPECT_TRUE(std::regex_match(name, std::wregex(L"server-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.txt")))
         << Utf16ToUtf8(name);
 
-    const std::string latestBytes = ReadBytes(DownloadsFolder() + L"\\server-latest.txt");
+    const std::string latestBytes = ReadBytes(DownloadsFolder(dataRoot_) + L"\\server-latest.txt");
     EXPECT_EQ(ReadBytes(history + L"\\" + name), latestBytes);
     EXPECT_EQ(latestBytes.rfind("schema=1\r\npackageType=server\r\n", 0), 0u) << "no byte-order mark";
 
-    SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, kEditionServer);
+    SaveDownloadRecord(SampleMetadata(), L"C:\\q\\OrivantaSetup.exe", kSourceDownloaded, Edition::Server, dataRoot_);
     EXPECT_EQ(CountFilesMatching(history, L"server-*.txt"), 2) << "history files accumulate";
-    EXPECT_EQ(ReadPackageRecord(DownloadsFolder() + L"\\server-latest.txt")->localPath, L"C:\\q\\OrivantaSetup.exe")
+    EXPECT_EQ(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\server-latest.txt")->localPath,
+              L"C:\\q\\OrivantaSetup.exe")
         << "the latest record is replaced";
-    EXPECT_EQ(CountFilesMatching(DownloadsFolder(), L"*.tmp") + CountFilesMatching(history, L"*.tmp"), 0);
+    EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_), L"*.tmp") + CountFilesMatching(history, L"*.tmp"), 0);
 }
 
-std::string SaveFailure(int edition) {
+std::string SaveFailure(Edition edition, const std::wstring& dataRoot) {
     try {
-        SaveDownloadRecord(SampleMetadata(), L"C:\\p.exe", kSourceDownloaded, edition);
+        SaveDownloadRecord(SampleMetadata(), L"C:\\p.exe", kSourceDownloaded, edition, dataRoot);
     } catch (const std::runtime_error& failure) {
         return failure.what();
     }
@@ -127,25 +130,25 @@ std::string SaveFailure(int edition) {
 
 TEST_F(RecordFiles, MissingFoldersRaise) {
     // A file where the downloads folder belongs passes the folder rule; its history subfolder cannot exist.
-    ::CreateDirectoryW(MachineFolder().c_str(), nullptr);
-    WriteBytes(DownloadsFolder(), "not a folder");
-    EXPECT_EQ(SaveFailure(kEditionServer), "create directory failed");
+    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
+    WriteBytes(DownloadsFolder(dataRoot_), "not a folder");
+    EXPECT_EQ(SaveFailure(Edition::Server, dataRoot_), "create directory failed");
 }
 
 TEST_F(RecordFiles, UnwritableLatestRecordRaisesAndSkipsTheHistory) {
-    ::CreateDirectoryW(MachineFolder().c_str(), nullptr);
-    ::CreateDirectoryW(DownloadsFolder().c_str(), nullptr);
-    ::CreateDirectoryW((DownloadsFolder() + L"\\server-latest.txt").c_str(), nullptr);
-    EXPECT_EQ(SaveFailure(kEditionServer), "download record could not be persisted");
-    EXPECT_EQ(CountFilesMatching(DownloadsFolder() + L"\\history", L"*"), 0);
+    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
+    ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
+    ::CreateDirectoryW((DownloadsFolder(dataRoot_) + L"\\server-latest.txt").c_str(), nullptr);
+    EXPECT_EQ(SaveFailure(Edition::Server, dataRoot_), "download record could not be persisted");
+    EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_) + L"\\history", L"*"), 0);
 }
 
 TEST_F(RecordFiles, UnwritableHistoryRaisesAfterTheLatestRecord) {
-    ::CreateDirectoryW(MachineFolder().c_str(), nullptr);
-    ::CreateDirectoryW(DownloadsFolder().c_str(), nullptr);
-    WriteBytes(DownloadsFolder() + L"\\history", "not a folder");
-    EXPECT_EQ(SaveFailure(kEditionClient), "download history could not be persisted");
-    EXPECT_TRUE(ReadPackageRecord(DownloadsFolder() + L"\\client-latest.txt").has_value());
+    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
+    ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
+    WriteBytes(DownloadsFolder(dataRoot_) + L"\\history", "not a folder");
+    EXPECT_EQ(SaveFailure(Edition::Client, dataRoot_), "download history could not be persisted");
+    EXPECT_TRUE(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\client-latest.txt").has_value());
 }
 
 TEST(RecordValue, FirstLineThatBeginsWithTheExactKeyWins) {

@@ -14,7 +14,7 @@
 #include "identity/Sha256.h"
 #include "storage/ReuseLookup.h"
 #include "storage/StorageLocations.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 namespace {
@@ -92,26 +92,26 @@ TEST_F(LocalPackage, VerifiesSizeAndDigest) {
     const std::wstring file = root_ / L"Setup.exe";
     WriteBytes(file, kContent);
     PackageMetadata metadata = MetadataFor(kContent);
-    EXPECT_TRUE(VerifyLocalPackage(file, metadata));
+    EXPECT_TRUE(VerifyLocalPackage(file, metadata, stop_));
     std::transform(metadata.sha256.begin(), metadata.sha256.end(), metadata.sha256.begin(), ::toupper);
-    EXPECT_TRUE(VerifyLocalPackage(file, metadata)) << "an upper-case expected digest";
+    EXPECT_TRUE(VerifyLocalPackage(file, metadata, stop_)) << "an upper-case expected digest";
 
     std::string changed = kContent;
     changed[70000] ^= 1;
     WriteBytes(file, changed);
-    EXPECT_FALSE(VerifyLocalPackage(file, metadata)) << "one changed byte";
+    EXPECT_FALSE(VerifyLocalPackage(file, metadata, stop_)) << "one changed byte";
 
     WriteBytes(file, kContent + "x");
-    EXPECT_FALSE(VerifyLocalPackage(file, metadata)) << "one byte longer";
-    EXPECT_FALSE(VerifyLocalPackage(root_ / L"missing.exe", metadata));
-    EXPECT_FALSE(VerifyLocalPackage(root_.path(), metadata)) << "a folder";
+    EXPECT_FALSE(VerifyLocalPackage(file, metadata, stop_)) << "one byte longer";
+    EXPECT_FALSE(VerifyLocalPackage(root_ / L"missing.exe", metadata, stop_));
+    EXPECT_FALSE(VerifyLocalPackage(root_.path(), metadata, stop_)) << "a folder";
 }
 
 TEST_F(LocalPackage, PauseDuringHashingIsAMismatchNotAFailure) {
     const std::wstring file = root_ / L"Setup.exe";
     WriteBytes(file, kContent);
-    App().cancelRequested = true;
-    EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent)));
+    stop_ = true;
+    EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent), stop_));
 }
 
 TEST_F(LocalPackage, LockedFileIsAMismatchNotAFailure) {
@@ -119,18 +119,19 @@ TEST_F(LocalPackage, LockedFileIsAMismatchNotAFailure) {
     WriteBytes(file, kContent);
     UniqueHandle exclusive(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(exclusive);
-    EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent)));
+    EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent), stop_));
 }
 
 // Counts every verification the lookup asks for, per path, and verifies for real.
 struct CountingVerifier {
+    const StopFlag& stop;
     std::map<std::wstring, int> calls;
     int total = 0;
     PackageVerifier Verifier() {
         return [this](const std::wstring& path, const PackageMetadata& metadata) {
             ++calls[path];
             ++total;
-            return VerifyLocalPackage(path, metadata);
+            return VerifyLocalPackage(path, metadata, stop);
         };
     }
 };
@@ -138,12 +139,11 @@ struct CountingVerifier {
 class ReuseLookup : public DataRootTest {
 protected:
     void SetUp() override {
-        DataRootTest::SetUp();
         EnsureDirectory(HistoryFolder());
         EnsureDirectory(saveFolder_);
     }
 
-    std::wstring HistoryFolder() const { return DownloadsFolder() + L"\\history"; }
+    std::wstring HistoryFolder() const { return DownloadsFolder(dataRoot_) + L"\\history"; }
 
     std::wstring Record(const std::wstring& localPath, const PackageMetadata& metadata) const {
         return L"schema=1\r\npackageType=server\r\npackageId=" + Utf8ToUtf16(metadata.packageId) +
@@ -152,7 +152,8 @@ protected:
                L"\r\nsource=existing-file-reused\r\nrecordedAtUtc=2027-01-03T09:05:07.004Z\r\n";
     }
     void WriteLatest(const std::wstring& localPath, const PackageMetadata& metadata, const wchar_t* word = L"server") {
-        ASSERT_TRUE(WriteFileAtomically(DownloadsFolder() + L"\\" + word + L"-latest.txt", Record(localPath, metadata)));
+        ASSERT_TRUE(
+            WriteFileAtomically(DownloadsFolder(dataRoot_) + L"\\" + word + L"-latest.txt", Record(localPath, metadata)));
     }
     void WriteHistory(const std::wstring& name, const std::wstring& localPath, const PackageMetadata& metadata) {
         ASSERT_TRUE(WriteFileAtomically(HistoryFolder() + L"\\" + name, Record(localPath, metadata)));
@@ -172,8 +173,9 @@ TEST_F(ReuseLookup, GoodLatestRecordIsReturnedWithoutHashingAnythingElse) {
     WriteHistory(L"server-1.txt", saveFolder_ + L"\\Setup.exe", metadata_);
     WriteLatest(recorded, metadata_);
 
-    CountingVerifier counter;
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, counter.Verifier()), recorded);
+    CountingVerifier counter{stop_};
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+              recorded);
     EXPECT_EQ(counter.total, 1);
 }
 
@@ -185,8 +187,8 @@ TEST_F(ReuseLookup, ChangedByteMovesOnToTheNextCandidate) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
     WriteLatest(recorded, metadata_);
 
-    CountingVerifier counter;
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, counter.Verifier()),
+    CountingVerifier counter{stop_};
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
               saveFolder_ + L"\\Setup.exe");
     EXPECT_EQ(counter.calls[recorded], 1);
     EXPECT_EQ(counter.total, 2);
@@ -202,15 +204,16 @@ TEST_F(ReuseLookup, CandidatesComeInOrderWithoutLetterCaseDuplicates) {
     WriteLatest(root_ / L"client-copy.exe", metadata_, L"client");
     WriteHistory(L"client-a.txt", root_ / L"client-history.exe", metadata_);
 
-    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, kEditionServer);
+    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_);
     const std::vector<std::wstring> expected = {shared, root_ / L"other.exe", saveFolder_ + L"\\Setup.exe"};
     EXPECT_EQ(candidates, expected) << "client records are not read for the server edition, and a data "
                                        "root keeps D: and the per-user folder out";
 
     EnsureDirectory(root_ / L"Shared");
     WriteBytes(shared, kContent);
-    CountingVerifier counter;
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, counter.Verifier()), shared);
+    CountingVerifier counter{stop_};
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+              shared);
     EXPECT_EQ(counter.total, 1) << "the same path in four letter cases is hashed once";
 }
 
@@ -225,7 +228,7 @@ TEST_F(ReuseLookup, RecordsOfOtherPackagesAreIgnored) {
     WriteHistory(L"server-1.txt", root_ / L"no-id.exe", noId);
     WriteHistory(L"server-2.txt", root_ / L"other-size.exe", otherSize);
 
-    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, kEditionServer);
+    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_);
     const std::vector<std::wstring> expected = {root_ / L"no-id.exe", saveFolder_ + L"\\Setup.exe"};
     EXPECT_EQ(candidates, expected);
 }
@@ -245,7 +248,7 @@ TEST_F(ReuseLookup, OnlyTheFirstHundredListedHistoryFilesAreRead) {
         expected.push_back(record);
     }
     expected.push_back(saveFolder_ + L"\\Setup.exe");
-    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, kEditionServer), expected)
+    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_), expected)
         << "folders matching the pattern are skipped and not counted";
 
     // Unreadable records count against the cap as well: with the first 100 spoiled in
@@ -253,24 +256,23 @@ TEST_F(ReuseLookup, OnlyTheFirstHundredListedHistoryFilesAreRead) {
     for (size_t i = 0; i < 100; ++i) WriteBytes(HistoryFolder() + L"\\" + listed[i], "spoiled");
     ASSERT_EQ(ListedHistoryFiles(), listed);
     const std::vector<std::wstring> onlySaveFolder = {saveFolder_ + L"\\Setup.exe"};
-    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, kEditionServer), onlySaveFolder);
+    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_), onlySaveFolder);
 }
 
 TEST_F(ReuseLookup, DirectCandidatesUseTheSafeFileName) {
     PackageMetadata metadata = metadata_;
     metadata.fileName = "setup.msi";
     WriteBytes(saveFolder_ + L"\\OrivantaInstallerPackage.exe", kContent);
-    EXPECT_EQ(FindReusablePackage(metadata, saveFolder_, kEditionServer),
+    EXPECT_EQ(FindReusablePackage(metadata, saveFolder_, Edition::Server, dataRoot_, stop_),
               saveFolder_ + L"\\OrivantaInstallerPackage.exe");
 
     metadata.fileName = "..\\..\\tool.exe";
     const std::vector<std::wstring> expected = {saveFolder_ + L"\\tool.exe"};
-    EXPECT_EQ(ReuseCandidates(metadata, saveFolder_, kEditionServer), expected);
+    EXPECT_EQ(ReuseCandidates(metadata, saveFolder_, Edition::Server, dataRoot_), expected);
 }
 
 TEST_F(ReuseLookup, WithoutDataRootTheUsualFoldersFollowTheSaveFolder) {
-    App().diagnosticDataRoot.clear();
-    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, kEditionServer);
+    const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, L"");
     ASSERT_GE(candidates.size(), 3u);
     const std::vector<std::wstring> tail(candidates.end() - 3, candidates.end());
     const std::vector<std::wstring> expected = {
@@ -281,9 +283,9 @@ TEST_F(ReuseLookup, WithoutDataRootTheUsualFoldersFollowTheSaveFolder) {
 
 TEST_F(ReuseLookup, PauseBeforeTheLookupHashesNothing) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
-    App().cancelRequested = true;
-    CountingVerifier counter;
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, counter.Verifier()), L"");
+    stop_ = true;
+    CountingVerifier counter{stop_};
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), L"");
     EXPECT_EQ(counter.total, 0);
 }
 
@@ -292,19 +294,19 @@ TEST_F(ReuseLookup, PauseDuringHashingEndsTheLookup) {
     WriteBytes(recorded, kContent);
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
     WriteLatest(recorded, metadata_);
-    CountingVerifier counter;
+    CountingVerifier counter{stop_};
     const PackageVerifier pauseWhileHashing = [&](const std::wstring& path, const PackageMetadata& metadata) {
-        App().cancelRequested = true;
+        stop_ = true;
         return counter.Verifier()(path, metadata);
     };
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionServer, pauseWhileHashing), L"");
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, pauseWhileHashing), L"");
     EXPECT_EQ(counter.total, 1) << "no candidate after the paused one";
 }
 
 TEST_F(ReuseLookup, NothingFoundIsAnEmptyResult) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent + "tail");
     ::RemoveDirectoryW(HistoryFolder().c_str());
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, kEditionClient), L"");
+    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Client, dataRoot_, stop_), L"");
 }
 
 }  // namespace

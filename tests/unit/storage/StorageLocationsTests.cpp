@@ -15,19 +15,17 @@ using DiagnosticDataRoot = DataRootTest;
 
 TEST_F(DiagnosticDataRoot, HoldsTheDownloaderRootAndTheSaveFolder) {
     const std::wstring nested = root_ / L"a\\b";
-    App().diagnosticDataRoot = nested;
-    EXPECT_EQ(InstallerDownloaderRoot(), nested);
+    EXPECT_EQ(InstallerDownloaderRoot(nested), nested);
     EXPECT_FALSE(DirectoryExists(nested)) << "the root is not created by asking for it";
 
-    EXPECT_EQ(ChooseSaveFolder(), nested + L"\\packages");
+    EXPECT_EQ(ChooseSaveFolder(nested), nested + L"\\packages");
     EXPECT_TRUE(DirectoryExists(nested + L"\\packages")) << "created with every missing level";
-    EXPECT_EQ(ChooseSaveFolder(), nested + L"\\packages") << "an existing folder is chosen again";
+    EXPECT_EQ(ChooseSaveFolder(nested), nested + L"\\packages") << "an existing folder is chosen again";
 }
 
 TEST_F(DiagnosticDataRoot, UncreatableSaveFolderRaises) {
-    App().diagnosticDataRoot = L"?:\\nowhere";
     try {
-        ChooseSaveFolder();
+        ChooseSaveFolder(L"?:\\nowhere");
         FAIL() << "no failure raised";
     } catch (const std::runtime_error& failure) {
         EXPECT_STREQ(failure.what(), "create directory failed");

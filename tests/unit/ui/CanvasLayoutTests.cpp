@@ -114,6 +114,17 @@ TEST(InitialPlacement, CornerEllipseFollowsDpi) {
     EXPECT_EQ(CornerEllipseSize(120), 23);  // 22.5 rounds up
 }
 
+// The focus numbers: 0 nothing, 1 server card, 2 client card, 3 main button.
+int TabFocus(int focus, bool backward, bool hostFound) {
+    return static_cast<int>(orivanta::TabFocus(static_cast<FocusItem>(focus), backward, hostFound));
+}
+int ArrowFocus(int focus, bool hostFound) {
+    return static_cast<int>(orivanta::ArrowFocus(static_cast<FocusItem>(focus), hostFound));
+}
+int FocusOnActivation(int focus, bool hostFound) {
+    return static_cast<int>(orivanta::FocusOnActivation(static_cast<FocusItem>(focus), hostFound));
+}
+
 TEST(FocusNavigation, TabCyclesThroughTheThreeItems) {
     EXPECT_EQ(TabFocus(0, false, false), 2);
     EXPECT_EQ(TabFocus(1, false, false), 2);

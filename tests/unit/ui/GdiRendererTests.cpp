@@ -6,6 +6,7 @@
 #include "common/Handles.h"
 #include "common/Utf.h"
 #include "ui/GdiRenderer.h"
+#include "ui/SceneModel.h"
 
 namespace orivanta {
 namespace {
@@ -73,7 +74,7 @@ TEST(GdiLayout, FreshStateShowsCheckingGreyButtonAndEmptyProgress) {
     EXPECT_EQ(FindText(layout, kAmounts)->text, L"0.0 MB / 0.0 MB");
     EXPECT_EQ(FindText(layout, kSpeed)->text, L"");
     EXPECT_EQ(FindText(layout, kSaveLine)->text, L"保存位置将在下载前自动选择");
-    EXPECT_EQ(FindText(layout, kButton)->text, L"请先选择版本");
+    EXPECT_EQ(FindText(layout, kButton)->text, L"请选择版本") << "the Direct2D scene's label";
 
     const auto buttonFills = FillsWithTop(layout, kButton.top);
     ASSERT_EQ(buttonFills.size(), 1u);
@@ -86,9 +87,9 @@ TEST(GdiLayout, FreshStateShowsCheckingGreyButtonAndEmptyProgress) {
 
 TEST(GdiLayout, HostFoundWithClientChosenHighlightsClientCardOnly) {
     DisplaySnapshot snapshot;
-    snapshot.lanState = kLanHostFound;
+    snapshot.lanState = LanState::HostFound;
     snapshot.lanHostText = L"192.168.8.20";
-    snapshot.edition = 2;
+    snapshot.edition = Edition::Client;
     const auto layout = BuildGdiLayout(snapshot, false);
 
     const GdiText* lan = FindText(layout, kLanLine);
@@ -115,8 +116,8 @@ TEST(GdiLayout, HostFoundWithClientChosenHighlightsClientCardOnly) {
 
 TEST(GdiLayout, NoHostFoundUsesTheSearchResultWording) {
     DisplaySnapshot snapshot;
-    snapshot.lanState = kLanNoHost;
-    snapshot.edition = 1;
+    snapshot.lanState = LanState::NoHost;
+    snapshot.edition = Edition::Server;
     const auto layout = BuildGdiLayout(snapshot, false);
     EXPECT_EQ(FindText(layout, kLanLine)->text, L"局域网内暂未发现可访问的 9009 服务，请按本机用途选择版本");
     EXPECT_EQ(FindText(layout, kClientHostLine)->text, L"本机不保存服务端数据，需要连接门诊内");
@@ -127,7 +128,7 @@ TEST(GdiLayout, NoHostFoundUsesTheSearchResultWording) {
 
 TEST(GdiLayout, ProgressFillEndsWhereThePercentSays) {
     DisplaySnapshot snapshot;
-    snapshot.edition = 2;
+    snapshot.edition = Edition::Client;
     for (const auto& [percent, right] : {std::pair{50, 410}, {100, 754}, {1, 72}, {130, 754}}) {
         snapshot.progressPercent = percent;
         const auto fills = FillsWithTop(BuildGdiLayout(snapshot, false), 405);
@@ -141,8 +142,8 @@ TEST(GdiLayout, ProgressFillEndsWhereThePercentSays) {
 
 TEST(GdiLayout, ButtonLabelFollowsEditionBusyAndProgress) {
     DisplaySnapshot snapshot;
-    EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"请先选择版本");
-    snapshot.edition = 1;
+    EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"请选择版本");
+    snapshot.edition = Edition::Server;
     EXPECT_EQ(FindText(BuildGdiLayout(snapshot, false), kButton)->text, L"下载并安装");
     EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"暂停下载");
     snapshot.progressPercent = 37;
@@ -150,9 +151,39 @@ TEST(GdiLayout, ButtonLabelFollowsEditionBusyAndProgress) {
     EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"暂停下载");
 }
 
+TEST(GdiLayout, ButtonSaysWhatTheDirect2DButtonSaysInEveryState) {
+    const SceneRect sceneButton = RegionRect(HitRegion::MainButton);
+    for (Edition edition : {Edition::None, Edition::Server, Edition::Client}) {
+        for (bool busy : {false, true}) {
+            for (int percent : {0, 37}) {
+                SceneInput input;
+                input.snapshot.edition = edition;
+                input.snapshot.progressPercent = percent;
+                input.busy = busy;
+                std::wstring sceneLabel;
+                std::uint32_t sceneFill = 0;
+                for (const SceneItem& item : BuildScene(input)) {
+                    if (const auto* label = std::get_if<LabelItem>(&item); label && label->rect == sceneButton) {
+                        sceneLabel = label->text;
+                    }
+                    if (const auto* fill = std::get_if<FillRoundItem>(&item); fill && fill->rect == sceneButton) {
+                        sceneFill = fill->color;
+                    }
+                }
+                const auto layout = BuildGdiLayout(input.snapshot, busy);
+                const std::string state = std::to_string(static_cast<int>(edition)) + (busy ? " busy " : " idle ") +
+                                          std::to_string(percent);
+                EXPECT_EQ(FindText(layout, kButton)->text, sceneLabel) << state;
+                const bool sceneGrey = sceneFill == 0xA9B7C6u;
+                EXPECT_EQ(FillsWithTop(layout, kButton.top)[0].color == 0xABBBCCu, sceneGrey) << state;
+            }
+        }
+    }
+}
+
 TEST(GdiLayout, PanelShowsTextsAmountsSpeedAndSaveFolder) {
     DisplaySnapshot snapshot;
-    snapshot.edition = 2;
+    snapshot.edition = Edition::Client;
     snapshot.statusText = L"正在安全下载";
     snapshot.detailText = L"OrivantaClient-5.2.exe";
     snapshot.progressPercent = 25;
@@ -236,7 +267,7 @@ private:
 
 TEST(GdiFrame, FillsTheWholeClientAreaAtAnySize) {
     DisplaySnapshot snapshot;
-    snapshot.edition = 1;
+    snapshot.edition = Edition::Server;
     snapshot.progressPercent = 50;
     const auto layout = BuildGdiLayout(snapshot, false);
     for (const auto& [width, height] : {std::pair{1640, 1280}, {1000, 500}, {820, 640}}) {
@@ -255,7 +286,7 @@ TEST(GdiFrame, FillsTheWholeClientAreaAtAnySize) {
 
 TEST(GdiFrame, SelectedCardHasTheBlueOutline) {
     DisplaySnapshot snapshot;
-    snapshot.edition = 2;
+    snapshot.edition = Edition::Client;
     PixelSurface surface(820, 640);
     DrawGdiFrame(surface.dc(), 820, 640, BuildGdiLayout(snapshot, false), nullptr);
     EXPECT_EQ(surface.At(418, 250), 0x0A7FC3u);

@@ -17,7 +17,7 @@ SceneInput FreshInput() {
 
 SceneInput HostFoundInput() {
     SceneInput input = FreshInput();
-    input.snapshot.lanState = kLanHostFound;
+    input.snapshot.lanState = LanState::HostFound;
     input.snapshot.lanHostText = L"192.168.1.20";
     return input;
 }
@@ -76,9 +76,20 @@ TEST(SceneLayout, FirstScreenWhileTheLanIsChecked) {
     EXPECT_EQ(ItemsOf<QrItem>(scene).size(), 1u);
 }
 
+TEST(SceneLayout, ClickableItemsAreDrawnWhereTheyAreHit) {
+    SceneInput input = FreshInput();
+    input.hoverRegion = HitRegion::Close;
+    const auto fills = ItemsOf<FillRoundItem>(BuildScene(input));
+    for (HitRegion region : {HitRegion::ServerCard, HitRegion::ClientCard, HitRegion::MainButton, HitRegion::Close}) {
+        EXPECT_NE(ShapeAt(fills, RegionRect(region)), nullptr) << static_cast<int>(region);
+        const SceneRect rect = RegionRect(region);
+        EXPECT_EQ(HitTestCanvas({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}), region);
+    }
+}
+
 TEST(SceneLayout, NoHostFoundShowsTheInformationBadge) {
     SceneInput input = FreshInput();
-    input.snapshot.lanState = kLanNoHost;
+    input.snapshot.lanState = LanState::NoHost;
     const auto labels = ItemsOf<LabelItem>(BuildScene(input));
     EXPECT_EQ(LabelAt(labels, kBadge)->text, L"i");
     EXPECT_EQ(LabelAt(labels, {142, 218, 470, 249})->text, L"局域网内暂未发现可连接主机");
@@ -110,7 +121,7 @@ TEST(SceneLayout, HostFoundGreysTheServerCardAndRecommendsTheClient) {
 
 TEST(SceneLayout, SelectedCardGetsRadioDotAndBlueBorder) {
     SceneInput input = FreshInput();
-    input.snapshot.edition = 2;
+    input.snapshot.edition = Edition::Client;
     const auto scene = BuildScene(input);
     const auto strokes = ItemsOf<StrokeRoundItem>(scene);
     const auto fills = ItemsOf<FillRoundItem>(scene);
@@ -129,8 +140,8 @@ TEST(SceneLayout, SelectedCardGetsRadioDotAndBlueBorder) {
 
 TEST(SceneLayout, ServerSelectedWhileAHostIsFoundKeepsTheGreyBorder) {
     SceneInput input = HostFoundInput();
-    input.snapshot.edition = 1;
-    input.hoverRegion = 1;
+    input.snapshot.edition = Edition::Server;
+    input.hoverRegion = HitRegion::ServerCard;
     const auto strokes = ItemsOf<StrokeRoundItem>(BuildScene(input));
     EXPECT_EQ(ShapeAt(strokes, kServerCard)->color, 0xD5DFEAu);
     EXPECT_EQ(ShapeAt(strokes, kServerCard)->strokeWidth, 2.0f);
@@ -138,17 +149,17 @@ TEST(SceneLayout, ServerSelectedWhileAHostIsFoundKeepsTheGreyBorder) {
 
 TEST(SceneLayout, HoverColoursCardsButtonsAndCloseGlyph) {
     SceneInput input = FreshInput();
-    input.snapshot.edition = 1;
-    input.hoverRegion = 2;
+    input.snapshot.edition = Edition::Server;
+    input.hoverRegion = HitRegion::ClientCard;
     auto strokes = ItemsOf<StrokeRoundItem>(BuildScene(input));
     EXPECT_EQ(ShapeAt(strokes, kClientCard)->color, 0x85C4E7u);
     EXPECT_EQ(ShapeAt(strokes, kServerCard)->color, 0x0A7FC3u);
 
-    input.hoverRegion = 3;
+    input.hoverRegion = HitRegion::MainButton;
     auto fills = ItemsOf<FillRoundItem>(BuildScene(input));
     EXPECT_EQ(ShapeAt(fills, kButton)->color, 0x075F9Bu);
 
-    input.hoverRegion = 5;
+    input.hoverRegion = HitRegion::Close;
     auto scene = BuildScene(input);
     fills = ItemsOf<FillRoundItem>(scene);
     EXPECT_EQ(ShapeAt(fills, {1060, 8, 1112, 58})->color, 0xD94B4Bu);
@@ -157,22 +168,22 @@ TEST(SceneLayout, HoverColoursCardsButtonsAndCloseGlyph) {
     const auto closeStroke = std::find_if(lines.begin(), lines.end(), [](const LineItem& l) { return l.x1 == 1077; });
     EXPECT_EQ(closeStroke->color, 0xFFFFFFu);
 
-    input.hoverRegion = 0;
+    input.hoverRegion = HitRegion::None;
     fills = ItemsOf<FillRoundItem>(BuildScene(input));
     EXPECT_EQ(ShapeAt(fills, {1060, 8, 1112, 58}), nullptr);
 }
 
 TEST(SceneLayout, FocusRingOnlyForTheMainButton) {
     SceneInput input = FreshInput();
-    input.focusIndex = 3;
+    input.focusIndex = FocusItem::MainButton;
     EXPECT_NE(ShapeAt(ItemsOf<StrokeRoundItem>(BuildScene(input)), {880, 594, 1052, 656}), nullptr);
-    input.focusIndex = 2;
+    input.focusIndex = FocusItem::ClientCard;
     EXPECT_EQ(ShapeAt(ItemsOf<StrokeRoundItem>(BuildScene(input)), {880, 594, 1052, 656}), nullptr);
 }
 
 TEST(SceneLayout, DownloadInProgressShowsTheProgressLayout) {
     SceneInput input = FreshInput();
-    input.snapshot.edition = 2;
+    input.snapshot.edition = Edition::Client;
     input.busy = true;
     input.snapshot.statusText = L"正在下载";
     input.snapshot.detailText = L"仅客户端版 · 官方最新版";
@@ -202,7 +213,7 @@ TEST(SceneLayout, DownloadInProgressShowsTheProgressLayout) {
 
 TEST(SceneLayout, ProgressEdgesAndEmptyAmounts) {
     SceneInput input = FreshInput();
-    input.snapshot.edition = 1;
+    input.snapshot.edition = Edition::Server;
     input.busy = true;
     auto scene = BuildScene(input);
     auto labels = ItemsOf<LabelItem>(scene);
@@ -220,7 +231,7 @@ TEST(SceneLayout, ProgressEdgesAndEmptyAmounts) {
 
 TEST(SceneLayout, PausedWithProgressOffersToContinue) {
     SceneInput input = FreshInput();
-    input.snapshot.edition = 2;
+    input.snapshot.edition = Edition::Client;
     input.snapshot.progressPercent = 37;
     const auto labels = ItemsOf<LabelItem>(BuildScene(input));
     EXPECT_EQ(LabelAt(labels, kButton)->text, L"继续下载");

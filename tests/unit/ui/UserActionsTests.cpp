@@ -13,6 +13,7 @@
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
 #include "ui/UserActions.h"
+#include "ui/WindowInteraction.h"
 
 namespace orivanta {
 namespace {
@@ -23,6 +24,7 @@ struct ShownBox {
     std::wstring caption;
     UINT type;
     bool stateLockFree;
+    bool ownerInFront;
 };
 
 std::vector<ShownBox> shownBoxes;
@@ -31,11 +33,11 @@ int boxAnswer = IDOK;
 int WINAPI ScriptedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     // A box pumps messages; holding the state lock across it could deadlock the UI thread.
     std::unique_lock<std::mutex> probe(App().stateMutex, std::try_to_lock);
-    shownBoxes.push_back({owner, text, caption, type, probe.owns_lock()});
+    shownBoxes.push_back({owner, text, caption, type, probe.owns_lock(), ::GetForegroundWindow() == owner});
     return boxAnswer;
 }
 
-void SetEditionAndLan(int edition, int lanState) {
+void SetEditionAndLan(Edition edition, LanState lanState) {
     std::lock_guard<std::mutex> lock(App().stateMutex);
     App().edition = edition;
     App().lanState = lanState;
@@ -51,7 +53,7 @@ std::wstring DetailText() {
     return App().detailText;
 }
 
-int Edition() {
+Edition ChosenEdition() {
     std::lock_guard<std::mutex> lock(App().stateMutex);
     return App().edition;
 }
@@ -76,6 +78,7 @@ class UserActions : public ::testing::Test {
 protected:
     void SetUp() override {
         test::ResetAppState();
+        Interaction() = {};
         shownBoxes.clear();
         boxAnswer = IDOK;
         workerRuns = 0;
@@ -104,27 +107,27 @@ TEST_F(UserActions, ChoosingAnEditionResetsProgressTextsAndFocus) {
     App().progressPercent = 37;
     App().bytesDone = 1000;
     App().bytesTotal = 2000;
-    SelectEdition(window_, 2);
-    EXPECT_EQ(Edition(), 2);
+    SelectEdition(window_, Edition::Client);
+    EXPECT_EQ(ChosenEdition(), Edition::Client);
     EXPECT_TRUE(App().userChoseEdition);
     EXPECT_EQ(App().progressPercent, 0);
     EXPECT_EQ(App().bytesDone, 0);
     EXPECT_EQ(App().bytesTotal, 0);
     EXPECT_EQ(StatusText(), L"准备就绪");
     EXPECT_EQ(DetailText(), L"仅客户端版 · 连接现有门诊主机");
-    EXPECT_EQ(App().focusIndex, 2);
+    EXPECT_EQ(Interaction().focusIndex, FocusItem::ClientCard);
 
-    SetEditionAndLan(2, kLanNoHost);
-    SelectEdition(window_, 1);
-    EXPECT_EQ(Edition(), 1);
+    SetEditionAndLan(Edition::Client, LanState::NoHost);
+    SelectEdition(window_, Edition::Server);
+    EXPECT_EQ(ChosenEdition(), Edition::Server);
     EXPECT_EQ(DetailText(), L"服务端版 · 本机将作为门诊唯一主机");
-    EXPECT_EQ(App().focusIndex, 1);
+    EXPECT_EQ(Interaction().focusIndex, FocusItem::ServerCard);
     EXPECT_TRUE(shownBoxes.empty());
 }
 
 TEST_F(UserActions, ServerCardIsRefusedWithAnExplanationOnceAHostWasFound) {
-    SetEditionAndLan(0, kLanHostFound);
-    SelectEdition(window_, 1);
+    SetEditionAndLan(Edition::None, LanState::HostFound);
+    SelectEdition(window_, Edition::Server);
     ASSERT_EQ(shownBoxes.size(), 1u);
     EXPECT_EQ(shownBoxes[0].owner, window_);
     EXPECT_EQ(shownBoxes[0].caption, L"主机安装需客服协助");
@@ -133,21 +136,21 @@ TEST_F(UserActions, ServerCardIsRefusedWithAnExplanationOnceAHostWasFound) {
               L"协助安装。");
     EXPECT_EQ(shownBoxes[0].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_TRUE(shownBoxes[0].stateLockFree);
-    EXPECT_EQ(Edition(), 0);
+    EXPECT_EQ(ChosenEdition(), Edition::None);
     EXPECT_FALSE(App().userChoseEdition);
     EXPECT_EQ(DetailText(), L"请选择适合您的版本");
-    EXPECT_EQ(App().focusIndex, 0);
+    EXPECT_EQ(Interaction().focusIndex, FocusItem::None);
 
-    SelectEdition(window_, 2);
-    EXPECT_EQ(Edition(), 2) << "the client edition stays available";
+    SelectEdition(window_, Edition::Client);
+    EXPECT_EQ(ChosenEdition(), Edition::Client) << "the client edition stays available";
 }
 
 TEST_F(UserActions, EditionCannotChangeDuringADownload) {
-    SetEditionAndLan(2, kLanHostFound);
+    SetEditionAndLan(Edition::Client, LanState::HostFound);
     App().busy = true;
     App().progressPercent = 40;
-    SelectEdition(window_, 1);
-    SelectEdition(window_, 2);
+    SelectEdition(window_, Edition::Server);
+    SelectEdition(window_, Edition::Client);
     EXPECT_TRUE(shownBoxes.empty());
     EXPECT_EQ(App().progressPercent, 40);
     EXPECT_FALSE(App().userChoseEdition);
@@ -161,7 +164,7 @@ TEST_F(UserActions, MainButtonDoesNothingWithoutAnEdition) {
 }
 
 TEST_F(UserActions, MainButtonStartsAWorkerWithFreshFlags) {
-    SetEditionAndLan(1, kLanNoHost);
+    SetEditionAndLan(Edition::Server, LanState::NoHost);
     App().cancelRequested = true;
     MainButtonAction(CountingWorker);
     EXPECT_TRUE(App().busy);
@@ -173,13 +176,13 @@ TEST_F(UserActions, MainButtonStartsAWorkerWithFreshFlags) {
     EXPECT_EQ(workerRuns, 1);
 
     App().busy = false;
-    SetEditionAndLan(2, kLanNoHost);
+    SetEditionAndLan(Edition::Client, LanState::NoHost);
     MainButtonAction(CountingWorker);
     EXPECT_EQ(DetailText(), L"仅客户端版 · 官方最新版");
 }
 
 TEST_F(UserActions, MainButtonWhileBusyAsksThePauseAndStartsNothing) {
-    SetEditionAndLan(2, kLanNoHost);
+    SetEditionAndLan(Edition::Client, LanState::NoHost);
     App().busy = true;
     App().progressPercent = 12;
     {
@@ -196,7 +199,7 @@ TEST_F(UserActions, MainButtonWhileBusyAsksThePauseAndStartsNothing) {
 }
 
 TEST_F(UserActions, ResumingJoinsThePreviousWorkerBeforeStartingTheNext) {
-    SetEditionAndLan(2, kLanNoHost);
+    SetEditionAndLan(Edition::Client, LanState::NoHost);
     releaseWorker = false;
     MainButtonAction(CountingWorker);
     // The previous run has reported its end but its thread has not returned yet.
@@ -239,7 +242,7 @@ TEST_F(UserActions, ClosingDuringADownloadAsksAndNoKeepsItRunning) {
 TEST_F(UserActions, ConfirmedCloseReportsTheCancellationOnce) {
     test::TempFolder localAppData(L"close-report");
     App().diagnostics = std::make_unique<RunDiagnostics>([&localAppData] { return localAppData.path(); });
-    const std::wstring latest = App().diagnostics->reportRoot() + L"\\latest-exit.txt";
+    const std::wstring latest = test::InstalledDiagnostics().reportRoot() + L"\\latest-exit.txt";
     App().busy = true;
     boxAnswer = IDNO;
     HandleCloseRequest(window_);
@@ -252,7 +255,7 @@ TEST_F(UserActions, ConfirmedCloseReportsTheCancellationOnce) {
     EXPECT_NE(report.find(L"\r\n原因: 用户在下载过程中关闭了安装助手，已下载文件与会话均已保留。\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"\r\n人工处理: 需要时重新打开程序并选择相同版本，即可继续下载且不增加次数。\r\n"),
               std::wstring::npos);
-    EXPECT_TRUE(App().diagnostics->finished());
+    EXPECT_TRUE(test::InstalledDiagnostics().finished());
     // The later controlled stop leaves the cancellation report alone.
     App().diagnostics.reset();
     EXPECT_EQ(Utf8ToUtf16(test::ReadBytes(latest)), report);
@@ -305,6 +308,27 @@ TEST_F(UserActions, AutomaticStartClosesOnEitherEndWithoutABox) {
         EXPECT_FALSE(::IsWindow(window));
     }
     EXPECT_TRUE(shownBoxes.empty());
+}
+
+TEST_F(UserActions, TheWorkersEndIsToldInFrontOfTheWindowThatTookTheForeground) {
+    // Top-level windows this time: the program's, and another one (Explorer) that took the foreground.
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_NE(other, nullptr);
+    for (WorkerOutcome outcome : {WorkerOutcome::Failed, WorkerOutcome::Completed}) {
+        ASSERT_TRUE(::SetForegroundWindow(other));
+        ASSERT_EQ(::GetForegroundWindow(), other);
+        App().busy = true;
+        HandleWorkerDone(owner, outcome);
+    }
+    ::DestroyWindow(other);
+    ASSERT_EQ(shownBoxes.size(), 2u);
+    EXPECT_EQ(shownBoxes[0].caption, L"下载未完成");
+    EXPECT_TRUE(shownBoxes[0].ownerInFront);
+    EXPECT_EQ(shownBoxes[1].caption, L"下载完成");
+    EXPECT_TRUE(shownBoxes[1].ownerInFront);
+    EXPECT_FALSE(::IsWindow(owner));
 }
 
 TEST_F(UserActions, PausedRunOnlyClearsBusy) {

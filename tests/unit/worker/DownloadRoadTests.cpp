@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
@@ -47,7 +48,7 @@ TEST_F(DownloadRoadTest, FreshDownloadIsVerifiedPublishedRecordedAndLaunched) {
     EXPECT_EQ(run.display.statusText, L"下载完成");
     EXPECT_EQ(run.display.detailText, L"正在打开保存文件夹并启动安装程序");
     EXPECT_EQ(run.display.saveLocationText, SaveFolder());
-    EXPECT_FALSE(App().busy.load());
+    EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy";
     EXPECT_GT(run.refreshes, 3);
 
     // One counted download, one whole-object request, a new session named in the state.
@@ -119,7 +120,7 @@ TEST_F(DownloadRoadTest, CorruptedByteFailsVerificationAndTheRetryFetchesAFreshC
     // The complete but wrong file is gone; the session stays for the retry.
     EXPECT_FALSE(FileExists(PartPath()));
     EXPECT_TRUE(FileExists(StatePath()));
-    EXPECT_FALSE(App().busy.load());
+    EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy";
     const std::string session = JsonStringField(LastStartBody(), "sessionId");
 
     const WorkerRun retry = RunWorker();
@@ -183,8 +184,8 @@ TEST_F(DownloadRoadTest, PauseDuringTheTransferKeepsProgressAndResumesWhereItSto
     ASSERT_LT(kept, Package().sizeBytes);
     EXPECT_TRUE(HoldsPackagePrefix(PartPath(), kept));
     EXPECT_EQ(paused.display.bytesDone, kept);
-    EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy after a pause";
-    EXPECT_FALSE(App().diagnostics->finished()) << "a pause writes no report";
+    EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy";
+    EXPECT_FALSE(InstalledDiagnostics().finished()) << "a pause writes no report";
     const std::string session = JsonStringField(LastStartBody(), "sessionId");
 
     center_.SetFaults(R"({"node":null})");
@@ -234,7 +235,7 @@ TEST_F(DownloadRoadTest, CallBrokenOffByTheCloseEndsTheRunWithoutAFailure) {
     closer.join();
     EXPECT_EQ(run.outcome(), WorkerOutcome::Paused);
     EXPECT_EQ(App().exitCode.load(), 0);
-    EXPECT_FALSE(App().diagnostics->finished()) << "the close reports the run, not the worker";
+    EXPECT_FALSE(InstalledDiagnostics().finished()) << "the close reports the run, not the worker";
 }
 
 TEST_F(DownloadRoadTest, PartFileWithoutASessionIsNeverResumed) {

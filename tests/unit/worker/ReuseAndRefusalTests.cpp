@@ -2,6 +2,7 @@
 
 #include "WorkerHarness.h"
 
+#include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Folders.h"
 #include "common/Utf.h"
@@ -37,7 +38,7 @@ protected:
         EXPECT_EQ(run.outcome(), WorkerOutcome::Failed);
         EXPECT_EQ(run.display.statusText, L"下载未完成");
         EXPECT_EQ(run.display.detailText, detail) << run.detailUtf8();
-        EXPECT_FALSE(App().busy.load());
+        EXPECT_TRUE(App().busy.load()) << "the window, not the worker, clears busy";
         EXPECT_FALSE(App().installerLaunched.load());
         return run;
     }
@@ -254,8 +255,8 @@ TEST_F(ReuseAndRefusalTest, FailureOutsideTheAutomaticModeLeavesTheReportToTheWi
     center_.QueueAnswer("prepare", 500, R"({})");
     ExpectFailure(L"无法取得最新安装包信息");
     EXPECT_EQ(App().exitCode.load(), 0);
-    EXPECT_FALSE(App().diagnostics->finished());
-    EXPECT_EQ(App().diagnostics->stage(), L"下载或启动失败，等待用户重试");
+    EXPECT_FALSE(InstalledDiagnostics().finished());
+    EXPECT_EQ(InstalledDiagnostics().stage(), L"下载或启动失败，等待用户重试");
 }
 
 TEST_F(ReuseAndRefusalTest, PackageThatIsNoProgramFailsToLaunch) {

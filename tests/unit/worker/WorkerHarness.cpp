@@ -12,7 +12,7 @@
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
 #include "identity/DeviceIdentity.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta::test {
 
@@ -27,7 +27,7 @@ void WorkerTest::SetUp() {
     center_.Reset();
     app.centerBaseUrl = center_.CenterUrl();
     app.diagnosticDataRoot = root_.path();
-    app.edition = kEditionClient;
+    app.edition = Edition::Client;
     window_ = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     app.mainWindow = window_;
     const std::wstring localAppData = localAppData_.path();
@@ -94,7 +94,7 @@ void WorkerTest::CreateCacheFolders() {
     EnsureDirectory(root_ / L"packages\\.cache");
 }
 
-std::wstring WorkerTest::ReportRoot() const { return App().diagnostics->reportRoot(); }
+std::wstring WorkerTest::ReportRoot() const { return InstalledDiagnostics().reportRoot(); }
 
 std::wstring WorkerTest::LatestReport() const {
     return Utf8ToUtf16(ReadBytes(ReportRoot() + L"\\latest-exit.txt"));
@@ -114,7 +114,7 @@ CenterPackage WorkerTest::Package() {
 
 std::string WorkerTest::PackageBytes() { return ReadBytes(Package().path); }
 
-std::string WorkerTest::DeviceId() { return GetStableDeviceId(); }
+std::string WorkerTest::DeviceId() { return GetStableDeviceId(root_.path(), SystemWindowsFolder()); }
 
 ::testing::AssertionResult WorkerTest::HoldsPackage(const std::wstring& path) {
     return HoldsPackagePrefix(path, Package().sizeBytes);

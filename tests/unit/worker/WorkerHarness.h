@@ -15,7 +15,7 @@
 
 #include "DevCenterClient.h"
 #include "TestFiles.h"
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 #include "workflow/DownloadWorker.h"
 
 namespace orivanta::test {

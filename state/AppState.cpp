@@ -1,7 +1,6 @@
-#include "workflow/AppState.h"
+#include "state/AppState.h"
 
-#include "diagnostics/RunDiagnostics.h"
-#include "workflow/Edition.h"
+#include "state/Edition.h"
 
 namespace orivanta {
 
@@ -25,14 +24,14 @@ AppState& App() {
 void SetStatus(const std::wstring& status) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
-    if (&status != &app.statusText) app.statusText = status;
+    app.statusText = status;
 }
 
 void SetStatusAndDetail(const std::wstring& status, const std::wstring& detail) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
-    if (&status != &app.statusText) app.statusText = status;
-    if (&detail != &app.detailText) app.detailText = detail;
+    app.statusText = status;
+    app.detailText = detail;
 }
 
 DisplaySnapshot ReadDisplaySnapshot() {
@@ -64,7 +63,7 @@ void PostWorkerDone(WorkerOutcome outcome) {
     }
 }
 
-void ChooseEdition(int edition) {
+void ChooseEdition(Edition edition) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.stateMutex);
     app.edition = edition;
@@ -73,16 +72,16 @@ void ChooseEdition(int edition) {
     app.bytesDone = 0;
     app.bytesTotal = 0;
     app.statusText = L"准备就绪";
-    app.detailText = edition == kEditionServer ? L"服务端版 · 本机将作为门诊唯一主机" : L"仅客户端版 · 连接现有门诊主机";
+    app.detailText = edition == Edition::Server ? L"服务端版 · 本机将作为门诊唯一主机" : L"仅客户端版 · 连接现有门诊主机";
 }
 
 void Checkpoint(const std::wstring& stage) {
-    if (RunDiagnostics* diagnostics = App().diagnostics.get()) diagnostics->Heartbeat(stage);
+    if (RunJournal* diagnostics = App().diagnostics.get()) diagnostics->Heartbeat(stage);
 }
 
 void FinishRun(const std::wstring& classification, int exitCode, const std::wstring& reason,
                const std::wstring& manualAction, const std::wstring& exceptionChain) {
-    if (RunDiagnostics* diagnostics = App().diagnostics.get()) {
+    if (RunJournal* diagnostics = App().diagnostics.get()) {
         diagnostics->Finish(classification, exitCode, reason, manualAction, exceptionChain);
     }
 }

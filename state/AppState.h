@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "common/HttpAbort.h"
+#include "state/Edition.h"
+#include "state/RunJournal.h"
 
 namespace orivanta {
-
-class RunDiagnostics;
 
 // Posted (never sent) to the main window by the worker and the LAN thread.
 constexpr UINT kRefreshMessage = WM_APP + 10;
@@ -24,9 +24,8 @@ constexpr UINT kWorkerDoneMessage = WM_APP + 11;
 
 enum class WorkerOutcome : int { Failed = 0, Completed = 1, Paused = 2 };
 
-constexpr int kLanChecking = 0;
-constexpr int kLanNoHost = 1;
-constexpr int kLanHostFound = 2;
+// What the LAN search has found so far.
+enum class LanState : int { Checking = 0, NoHost = 1, HostFound = 2 };
 
 extern const wchar_t* const kDefaultCenterBaseUrl;
 
@@ -40,12 +39,16 @@ struct AppState {
     std::wstring detailText;
     std::wstring saveLocationText;
     std::wstring lanHostText;
-    int edition = 0;
-    int lanState = kLanChecking;
+    Edition edition = Edition::None;
+    LanState lanState = LanState::Checking;
     std::wstring sessionId;
     std::string packageId;  // UTF-8, as the center names it
 
     // Lock-free flags and counters.
+    // A download request is in progress. Only the UI thread writes it: the main
+    // button sets it when it starts a worker, and the window clears it when it
+    // handles that worker's done message, whatever the outcome. The worker never
+    // touches it.
     std::atomic<bool> busy{false};
     std::atomic<bool> cancelRequested{false};
     std::atomic<bool> windowClosing{false};
@@ -71,13 +74,11 @@ struct AppState {
 
     // Owned by the UI thread; other threads only read mainWindow to post to it.
     std::atomic<HWND> mainWindow{nullptr};
-    int hoverRegion = 0;
-    int focusIndex = 0;
     std::thread lanThread;
     std::thread workerThread;
     // Ready once the worker's body has returned, so that shutdown can wait for it with a limit.
     std::future<void> workerEnded;
-    std::unique_ptr<RunDiagnostics> diagnostics;
+    std::unique_ptr<RunJournal> diagnostics;
 };
 
 // The single instance, alive for the whole process.
@@ -88,8 +89,8 @@ struct DisplaySnapshot {
     std::wstring detailText;
     std::wstring lanHostText;
     std::wstring saveLocationText;
-    int edition = 0;
-    int lanState = kLanChecking;
+    Edition edition = Edition::None;
+    LanState lanState = LanState::Checking;
     int progressPercent = 0;
     std::int64_t bytesDone = 0;
     std::int64_t bytesTotal = 0;
@@ -103,7 +104,7 @@ void PostRefresh();
 void PostWorkerDone(WorkerOutcome outcome);
 
 // The edition choice of the window: resets the progress and the texts in one step.
-void ChooseEdition(int edition);
+void ChooseEdition(Edition edition);
 
 // Records a checkpoint with the run diagnostics, when they exist.
 void Checkpoint(const std::wstring& stage);

@@ -1,0 +1,18 @@
+/* A hostile DLL left beside the program under the name of a system DLL. Its
+   exports forward to the real DLL in System32, so that a program that loads it
+   keeps working; loading it leaves "<its own path>.loaded" behind. */
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) {
+        wchar_t path[MAX_PATH + 8];
+        const DWORD length = GetModuleFileNameW(instance, path, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            lstrcatW(path, L".loaded");
+            HANDLE marker = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+            if (marker != INVALID_HANDLE_VALUE) CloseHandle(marker);
+        }
+    }
+    return TRUE;
+}
