@@ -10,7 +10,9 @@ class HttpExchange;
 
 // Lets the closing side break off a worker's network exchanges. Abort closes the
 // WinHTTP handles of every exchange in progress, which makes a blocked call on
-// them return, and refuses every exchange opened later.
+// them return on Windows (Wine's call runs on until its answer or time-out), and
+// refuses every exchange opened later. An exchange starts no call on handles
+// closed this way.
 class HttpAbort {
 public:
     void Abort();

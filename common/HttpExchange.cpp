@@ -43,7 +43,6 @@ HttpExchange::HttpExchange(const std::wstring& url, const wchar_t* verb, std::si
         Fail(HttpStage::Request);
         return;
     }
-    requestHandle_ = request.get();
     const auto takeHandles = [&] {
         session_ = std::move(session);
         connection_ = std::move(connection);
@@ -75,36 +74,65 @@ void HttpExchange::CloseHandles() {
     session_.reset();
 }
 
+std::unique_lock<std::mutex> HttpExchange::HoldHandles() const {
+    return abort_ != nullptr ? std::unique_lock<std::mutex>(abort_->mutex_) : std::unique_lock<std::mutex>();
+}
+
+HINTERNET HttpExchange::RequestForBlockingCall() {
+    const std::unique_lock<std::mutex> hold = HoldHandles();
+    if (!request_) error_ = ERROR_WINHTTP_OPERATION_CANCELLED;
+    return request_.get();
+}
+
+void HttpExchange::RecordFailure(DWORD error) {
+    const std::unique_lock<std::mutex> hold = HoldHandles();
+    error_ = request_ ? error : ERROR_WINHTTP_OPERATION_CANCELLED;
+}
+
 bool HttpExchange::Send(const std::wstring& headers, const void* body, DWORD length) {
     if (stage_ != HttpStage::Ready) return false;
     bool credentialsOffered = false;
     for (;;) {
         status_ = 0;
-        if (!::WinHttpSendRequest(requestHandle_, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+        HINTERNET request = RequestForBlockingCall();
+        if (request == nullptr) return false;
+        if (!::WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                                   headers.empty() ? 0 : static_cast<DWORD>(-1), const_cast<void*>(body), length,
-                                  length, 0) ||
-            !::WinHttpReceiveResponse(requestHandle_, nullptr)) {
-            error_ = ::GetLastError();
+                                  length, 0)) {
+            RecordFailure(::GetLastError());
             return false;
         }
-        DWORD status = 0;
-        DWORD size = sizeof(status);
-        if (::WinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                  WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
-            status_ = status;
+        if ((request = RequestForBlockingCall()) == nullptr) return false;
+        if (!::WinHttpReceiveResponse(request, nullptr)) {
+            RecordFailure(::GetLastError());
+            return false;
         }
-        if (status_ != HTTP_STATUS_PROXY_AUTH_REQ || credentialsOffered || !OfferLogonCredentials()) return true;
+        {
+            const std::unique_lock<std::mutex> hold = HoldHandles();
+            if (!request_) {
+                error_ = ERROR_WINHTTP_OPERATION_CANCELLED;
+                return false;
+            }
+            DWORD status = 0;
+            DWORD size = sizeof(status);
+            if (::WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+                status_ = status;
+            }
+            if (status_ != HTTP_STATUS_PROXY_AUTH_REQ || credentialsOffered || !OfferLogonCredentials()) return true;
+        }
         credentialsOffered = true;
     }
 }
 
 // Clinic proxies authenticate Windows users: only the schemes that can carry the
 // logged-on user's credentials without asking for a password are answered.
+// Called with the handles held.
 bool HttpExchange::OfferLogonCredentials() {
     DWORD supported = 0;
     DWORD first = 0;
     DWORD target = 0;
-    if (!::WinHttpQueryAuthSchemes(requestHandle_, &supported, &first, &target)) return false;
+    if (!::WinHttpQueryAuthSchemes(request_.get(), &supported, &first, &target)) return false;
     DWORD scheme = 0;
     if (supported & WINHTTP_AUTH_SCHEME_NEGOTIATE) {
         scheme = WINHTTP_AUTH_SCHEME_NEGOTIATE;
@@ -114,18 +142,20 @@ bool HttpExchange::OfferLogonCredentials() {
         return false;
     }
     DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
-    ::WinHttpSetOption(requestHandle_, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
-    return ::WinHttpSetCredentials(requestHandle_, WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr, nullptr) !=
+    ::WinHttpSetOption(request_.get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
+    return ::WinHttpSetCredentials(request_.get(), WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr, nullptr) !=
            FALSE;
 }
 
 std::wstring HttpExchange::Header(DWORD query) const {
+    const std::unique_lock<std::mutex> hold = HoldHandles();
+    if (!request_) return {};
     DWORD size = 0;
-    ::WinHttpQueryHeaders(requestHandle_, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+    ::WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
                           WINHTTP_NO_HEADER_INDEX);
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-    if (!::WinHttpQueryHeaders(requestHandle_, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+    if (!::WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
                                WINHTTP_NO_HEADER_INDEX)) {
         return {};
     }
@@ -135,8 +165,10 @@ std::wstring HttpExchange::Header(DWORD query) const {
 
 bool HttpExchange::Read(void* buffer, DWORD size, DWORD& received) {
     received = 0;
-    if (!::WinHttpReadData(requestHandle_, buffer, size, &received)) {
-        error_ = ::GetLastError();
+    const HINTERNET request = RequestForBlockingCall();
+    if (request == nullptr) return false;
+    if (!::WinHttpReadData(request, buffer, size, &received)) {
+        RecordFailure(::GetLastError());
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 // answer to a proxy log-on demand, and a way for the closing side to abort it.
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "common/Handles.h"
@@ -56,6 +57,18 @@ private:
     friend class HttpAbort;
     // The closing side's part: called under the abort's lock.
     void CloseHandles();
+    // Held while a call that returns at once uses the request, and while a call
+    // that may block picks it up, so that the closing side closes the handles
+    // either before (the call is not made) or after that. No lock without an abort.
+    std::unique_lock<std::mutex> HoldHandles() const;
+    // The request for a call that may block, or null once closed. Such a call runs
+    // without the lock: closing the handle under it is what breaks it off. Should it
+    // close just before the call, the call fails on it: WinHTTP gives a closed
+    // handle's number to the next handle opened, and the one thread that runs an
+    // abort's exchanges opens none meanwhile.
+    HINTERNET RequestForBlockingCall();
+    // A failed call's code, or the cancellation when the closing side closed the handles meanwhile.
+    void RecordFailure(DWORD error);
     bool OfferLogonCredentials();
     void Fail(HttpStage stage);
 
@@ -64,11 +77,10 @@ private:
     HttpStage stage_ = HttpStage::Ready;
     DWORD error_ = ERROR_SUCCESS;
     DWORD status_ = 0;
-    // Owned here until the closing side closes them; the calls use the plain copies.
+    // Owned here until the closing side closes them; no call is started on them afterwards.
     UniqueInternet session_;
     UniqueInternet connection_;
     UniqueInternet request_;
-    HINTERNET requestHandle_ = nullptr;
 };
 
 // The failure text when the proxy refused the request although the logged-on user's credentials were offered.

@@ -9,6 +9,7 @@
 
 #include "AppStateReset.h"
 #include "common/HttpAbort.h"
+#include "common/HttpExchange.h"
 #include "DevCenterClient.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
@@ -142,6 +143,31 @@ TEST_F(CenterTransportTest, AbortBreaksAHeldCallOffAndRefusesLaterCalls) {
 
     EXPECT_EQ(FailureOf(PrepareUrl(), kPrepareBody, &abort), "center request failed");
     EXPECT_EQ(center_.Log("kind=api").find("\"seq\":2"), std::string::npos) << "no second request was sent";
+}
+
+// Wine hands a closed handle's number to the next handle opened, so a call on a
+// closed handle can land on another exchange's request.
+TEST_F(CenterTransportTest, ExchangeMakesNoCallOnTheHandlesTheAbortClosed) {
+    center_.QueueAnswer("prepare", 200, R"({"answer":"first"})");
+    center_.QueueAnswer("prepare", 200, R"({"answer":"second"})");
+    const HttpTimeouts timeouts{10000, 10000, 10000, 10000};
+    HttpAbort abort;
+    HttpExchange first(PrepareUrl(), L"POST", 2047, timeouts, &abort);
+    ASSERT_TRUE(first.Send(L"", kPrepareBody, sizeof(kPrepareBody) - 1));
+    abort.Abort();
+
+    HttpExchange second(PrepareUrl(), L"POST", 2047, timeouts);
+    ASSERT_TRUE(second.Send(L"", kPrepareBody, sizeof(kPrepareBody) - 1));
+    char chunk[256];
+    DWORD received = 0;
+    EXPECT_FALSE(first.Read(chunk, sizeof(chunk), received));
+    EXPECT_EQ(received, 0u);
+    EXPECT_EQ(first.error(), static_cast<DWORD>(ERROR_WINHTTP_OPERATION_CANCELLED));
+    EXPECT_EQ(first.Header(WINHTTP_QUERY_CONTENT_LENGTH), L"");
+    EXPECT_FALSE(first.Send(L"", kPrepareBody, sizeof(kPrepareBody) - 1));
+
+    ASSERT_TRUE(second.Read(chunk, sizeof(chunk), received));
+    EXPECT_EQ(std::string(chunk, received), R"({"answer":"second"})") << "the second exchange's answer is whole";
 }
 
 TEST_F(CenterTransportTest, HttpsUrlNegotiatesTlsAndFailsAgainstAPlainServer) {
