@@ -6,6 +6,7 @@
 #include "app/DiagnosticTests.h"
 #include "app/FatalError.h"
 #include "app/Options.h"
+#include "app/ProcessEnd.h"
 #include "app/RunLock.h"
 #include "app/SecondRun.h"
 #include "app/Startup.h"
@@ -19,7 +20,7 @@ namespace {
 // destruction could free that state under them.
 int EndAfterFailure(int exitCode) {
     const orivanta::AppState& app = orivanta::App();
-    if (app.workerThread.joinable() || app.lanThread.joinable()) ::ExitProcess(static_cast<UINT>(exitCode));
+    if (app.workerThread.joinable() || app.lanThread.joinable()) orivanta::EndProcessAtOnce(exitCode);
     return exitCode;
 }
 

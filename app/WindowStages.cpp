@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/ProcessEnd.h"
 #include "lan/LanDiscovery.h"
 #include "storage/StorageLocations.h"
 #include "ui/DeviceResources.h"
@@ -52,7 +53,7 @@ int RunMessageLoop() {
 [[noreturn]] void EndWithWorkerRunning(int exitCode) {
     AppState& app = App();
     if (app.diagnostics) app.diagnostics->FinishControlledStop();
-    ::ExitProcess(static_cast<UINT>(exitCode));
+    EndProcessAtOnce(exitCode);
 }
 
 // Flags first, so that neither join waits for a whole download or probe. A
