@@ -8,6 +8,7 @@
 #include "common/AtomicFile.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/PathChecks.h"
 #include "common/SmallTextFile.h"
 #include "common/SystemErrorText.h"
 #include "common/Timestamp.h"
@@ -98,6 +99,49 @@ TEST(Folders, InvalidDriveRaisesCreateDirectoryFailed) {
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "create directory failed");
     }
+}
+
+TEST(PathChecks, OnlyPlainDrivePathsPass) {
+    EXPECT_TRUE(IsPlainDrivePath(L"D:\\欧瑞凡达安装包\\Setup (1).exe"));
+    EXPECT_TRUE(IsPlainDrivePath(L"c:\\a"));
+    for (const wchar_t* path :
+         {L"\\\\server\\share\\a.exe", L"\\\\?\\C:\\a.exe", L"\\\\.\\C:\\a.exe", L"\\??\\C:\\a.exe", L"C:a.exe",
+          L"C:\\", L"C:\\a\\..\\b.exe", L"C:\\a\\.\\b.exe", L"C:\\a\\\\b.exe", L"C:\\a\\", L"C:/a/b.exe",
+          L"C:\\a.exe:stream", L"C:\\a*.exe", L"C:\\a\\...\\b.exe", L"C:\\a \\b.exe", L"a.exe", L""}) {
+        EXPECT_FALSE(IsPlainDrivePath(path)) << path;
+    }
+}
+
+TEST(PathChecks, DirectlyInTheFolderWithoutRegardToLetterCase) {
+    EXPECT_TRUE(LiesDirectlyIn(L"C:\\Data\\Pkg\\a.exe", L"c:\\data\\PKG"));
+    EXPECT_TRUE(LiesDirectlyIn(L"C:\\Data\\Pkg\\a.exe", L"C:\\Data\\Pkg\\"));
+    EXPECT_TRUE(LiesDirectlyIn(L"D:\\a.exe", L"D:\\"));
+    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\Pkg\\sub\\a.exe", L"C:\\Data\\Pkg"));
+    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\Pkg2\\a.exe", L"C:\\Data\\Pkg"));
+    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\a.exe", L"C:\\Data\\Pkg"));
+    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\Pkg\\", L"C:\\Data\\Pkg"));
+}
+
+TEST(PathChecks, FixedDrivesOnlyAndNoReparsePointOnTheWay) {
+    test::TempFolder folder(L"paths");
+    EXPECT_TRUE(IsOnLocalFixedDrive(folder.path()));
+    EXPECT_FALSE(IsOnLocalFixedDrive(L"\\\\127.0.0.1\\share\\a.exe"));
+    const DWORD drives = ::GetLogicalDrives();
+    wchar_t unused = L'Z';
+    while (unused > L'D' && (drives & (1u << (unused - L'A')))) --unused;
+    EXPECT_FALSE(IsOnLocalFixedDrive(std::wstring(1, unused) + L":\\a.exe")) << "no volume behind the letter";
+
+    EnsureDirectory(folder / L"real");
+    test::WriteBytes(folder / L"real\\a.exe", "a");
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(folder / L"link", folder / L"real"));
+    EXPECT_TRUE(ExistsWithoutReparsePoint(folder / L"real\\a.exe"));
+    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"real\\missing.exe"));
+    EXPECT_TRUE(test::FileExists(folder / L"link\\a.exe"));
+    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"link\\a.exe"));
+    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"link"));
+    EXPECT_TRUE(IsReparsePoint(folder / L"link"));
+    EXPECT_FALSE(IsReparsePoint(folder / L"real"));
+    EXPECT_FALSE(IsReparsePoint(folder / L"missing"));
 }
 
 TEST(AtomicFile, WritesUtf8WithoutBomAndLeavesNoTemporaryFile) {

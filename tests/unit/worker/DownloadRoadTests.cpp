@@ -2,6 +2,8 @@
 
 #include "WorkerHarness.h"
 
+#include <optional>
+
 #include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Utf.h"
@@ -72,6 +74,18 @@ TEST_F(DownloadRoadTest, FreshDownloadIsVerifiedPublishedRecordedAndLaunched) {
     EXPECT_NE(report.find(L"分类: Completed\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"最后成功检查点: 启动已校验的安装程序\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"安装包已完整下载、通过 SHA-256 校验"), std::wstring::npos);
+}
+
+TEST_F(DownloadRoadTest, NobodyCanChangeThePackageBetweenItsVerificationAndItsLaunch) {
+    std::optional<TamperAttempts> attempts;
+    beforeLaunch_ = [&attempts](const std::wstring& packagePath) { attempts = TryToTamperWith(packagePath); };
+    const WorkerRun run = RunWorker();
+    ASSERT_TRUE(attempts.has_value());
+    EXPECT_FALSE(attempts->overwritten);
+    EXPECT_FALSE(attempts->replaced);
+    EXPECT_FALSE(attempts->renamed);
+    EXPECT_FALSE(attempts->deleted);
+    ExpectPublishedAndLaunched(run);
 }
 
 TEST_F(DownloadRoadTest, InterruptedTransferResumesInTheSameSessionWithoutASecondDownload) {
@@ -154,10 +168,17 @@ TEST_F(DownloadRoadTest, PauseDuringVerificationKeepsTheCompleteFileForTheNextRu
     WriteSessionFile(StatePath(), session);
     WriteBytes(PartPath(), PackageBytes());
 
-    // The pause is already requested when the worker reaches the hashing.
-    const WorkerRun paused = RunWorker({}, {}, true);
-    EXPECT_EQ(paused.outcome(), WorkerOutcome::Failed);
-    EXPECT_EQ(paused.display.detailText, L"paused");
+    // The pause arrives after the start, just before the hashing.
+    const FreeSpaceProbe pauseThenAnswer = [](const std::wstring&, std::uint64_t& freeBytes) {
+        App().cancelRequested = true;
+        freeBytes = ~std::uint64_t{0};
+        return true;
+    };
+    const WorkerRun paused = RunWorker(pauseThenAnswer);
+    EXPECT_EQ(paused.outcome(), WorkerOutcome::Paused) << paused.detailUtf8();
+    EXPECT_EQ(paused.display.statusText, L"下载已暂停");
+    EXPECT_EQ(paused.display.detailText, L"已保存进度，继续下载不会增加次数");
+    EXPECT_FALSE(InstalledDiagnostics().finished()) << "a pause writes no report";
     EXPECT_TRUE(HoldsPackage(PartPath()));
     EXPECT_TRUE(FileExists(StatePath()));
     EXPECT_FALSE(App().integrityPassed.load());
