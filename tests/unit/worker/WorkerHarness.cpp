@@ -173,23 +173,23 @@ bool WorkerTest::WaitForLaunchProof(const std::wstring& packagePath, DWORD timeo
     return true;
 }
 
-TamperAttempts TryToTamperWith(const std::wstring& packagePath) {
-    TamperAttempts attempts;
+std::string TryToTamperWith(const std::wstring& packagePath) {
+    std::string succeeded;
     {
         UniqueHandle file(::CreateFileW(packagePath.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         0, nullptr));
         const char garbage[] = "MZ but not the package";
         DWORD written = 0;
-        attempts.overwritten = file && ::WriteFile(file.get(), garbage, sizeof(garbage), &written, nullptr);
+        if (file && ::WriteFile(file.get(), garbage, sizeof(garbage), &written, nullptr)) succeeded += "overwritten ";
     }
     const std::wstring decoy = packagePath + L".decoy";
     WriteBytes(decoy, "a program of someone else's making");
-    attempts.replaced = ::MoveFileExW(decoy.c_str(), packagePath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (::MoveFileExW(decoy.c_str(), packagePath.c_str(), MOVEFILE_REPLACE_EXISTING)) succeeded += "replaced ";
     ::DeleteFileW(decoy.c_str());
-    attempts.renamed = ::MoveFileExW(packagePath.c_str(), (packagePath + L".moved").c_str(), 0);
-    attempts.deleted = ::DeleteFileW(packagePath.c_str());
-    return attempts;
+    if (::MoveFileExW(packagePath.c_str(), (packagePath + L".moved").c_str(), 0)) succeeded += "renamed ";
+    if (::DeleteFileW(packagePath.c_str())) succeeded += "deleted ";
+    return succeeded;
 }
 
 void WriteSessionFile(const std::wstring& path, const std::wstring& sessionId) {

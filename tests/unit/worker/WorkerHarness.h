@@ -89,15 +89,9 @@ private:
     CenterPackage package_;
 };
 
-// What another process tries on the package at the last moment before its launch;
-// each member says whether that attempt succeeded.
-struct TamperAttempts {
-    bool overwritten = false;
-    bool replaced = false;
-    bool renamed = false;
-    bool deleted = false;
-};
-TamperAttempts TryToTamperWith(const std::wstring& packagePath);
+// What another process tries on the package at the last moment before its launch:
+// overwrite, replace, rename, delete. Names the attempts that succeeded; empty when none did.
+std::string TryToTamperWith(const std::wstring& packagePath);
 
 // A session file holding the identifier, as an earlier run leaves it.
 void WriteSessionFile(const std::wstring& path, const std::wstring& sessionId);
