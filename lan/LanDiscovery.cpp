@@ -69,8 +69,21 @@ std::vector<Ipv4Address> ReadNeighbourTable() {
 
 std::wstring MultiHostHelpText() { return L"多主机安装请联系 " + SupportHotlineText(); }
 
+namespace {
+
+// Under stateMutex: a second clinic host needs customer service.
+void WithdrawServerEditionLocked(AppState& app) {
+    app.edition = Edition::None;
+    app.userChoseEdition = false;
+    app.statusText = L"已发现现有主机，服务端版需要客服协助";
+    app.detailText = MultiHostHelpText();
+}
+
+}  // namespace
+
 void PublishLanResult(const LanProbeResult& result) {
     AppState& app = App();
+    bool pauseServerDownload = false;
     {
         std::lock_guard<std::mutex> lock(app.stateMutex);
         if (!result.found) {
@@ -78,12 +91,15 @@ void PublishLanResult(const LanProbeResult& result) {
         } else {
             app.lanState = LanState::HostFound;
             app.lanHostText = result.hostText;
-            if (app.edition == Edition::Server) {
-                // A second host needs customer service, even while a download runs.
-                app.edition = Edition::None;
-                app.userChoseEdition = false;
+            if (app.edition == Edition::Server && app.busy) {
+                // The running server download is paused, not orphaned: the edition
+                // stays until the worker has ended, so the main button can still
+                // pause it, and the window withdraws it then.
+                pauseServerDownload = true;
                 app.statusText = L"已发现现有主机，服务端版需要客服协助";
                 app.detailText = MultiHostHelpText();
+            } else if (app.edition == Edition::Server) {
+                WithdrawServerEditionLocked(app);
             } else if (!app.userChoseEdition && !app.busy) {
                 app.edition = Edition::Client;
                 app.statusText = L"已根据局域网检测推荐仅客户端版";
@@ -91,7 +107,16 @@ void PublishLanResult(const LanProbeResult& result) {
             }
         }
     }
+    if (pauseServerDownload) app.cancelRequested = true;
     PostRefresh();
+}
+
+void WithdrawServerEditionIfHostFound() {
+    AppState& app = App();
+    std::lock_guard<std::mutex> lock(app.stateMutex);
+    if (!app.busy && app.lanState == LanState::HostFound && app.edition == Edition::Server) {
+        WithdrawServerEditionLocked(app);
+    }
 }
 
 void DiscoverLanHost() {
