@@ -12,11 +12,13 @@
 #include "common/ExceptionChain.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/Handles.h"
 #include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
+#include "identity/MachineFolder.h"
 #include "identity/Sha256.h"
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
@@ -106,6 +108,7 @@ private:
         const std::wstring stem = EditionFileStem(edition_);
         statePath_ = root + L"\\cache\\" + stem + L".state";
         partPath_ = saveFolder_ + L"\\.cache\\" + stem + L".part";
+        machineFolder_ = EstablishMachineFolder(dataRoot_);
     }
 
     void Restore() {
@@ -280,6 +283,7 @@ private:
     const std::wstring dataRoot_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
+    UniqueHandle machineFolder_;  // held for the whole request
     Edition edition_ = Edition::None;
     std::wstring saveFolder_;
     std::wstring statePath_;
