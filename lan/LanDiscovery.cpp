@@ -32,6 +32,18 @@ LanAdapter ToLanAdapter(const IP_ADAPTER_ADDRESSES& source) {
     return adapter;
 }
 
+// Under stateMutex: a second clinic host needs customer service.
+void ShowServerEditionNeedsHelp(AppState& app) {
+    app.statusText = L"已发现现有主机，服务端版需要客服协助";
+    app.detailText = MultiHostHelpText();
+}
+
+void WithdrawServerEditionLocked(AppState& app) {
+    app.edition = Edition::None;
+    app.userChoseEdition = false;
+    ShowServerEditionNeedsHelp(app);
+}
+
 }  // namespace
 
 std::vector<LanAdapter> ReadLanAdapters() {
@@ -69,21 +81,8 @@ std::vector<Ipv4Address> ReadNeighbourTable() {
 
 std::wstring MultiHostHelpText() { return L"多主机安装请联系 " + SupportHotlineText(); }
 
-namespace {
-
-// Under stateMutex: a second clinic host needs customer service.
-void WithdrawServerEditionLocked(AppState& app) {
-    app.edition = Edition::None;
-    app.userChoseEdition = false;
-    app.statusText = L"已发现现有主机，服务端版需要客服协助";
-    app.detailText = MultiHostHelpText();
-}
-
-}  // namespace
-
 void PublishLanResult(const LanProbeResult& result) {
     AppState& app = App();
-    bool pauseServerDownload = false;
     {
         std::lock_guard<std::mutex> lock(app.stateMutex);
         if (!result.found) {
@@ -95,9 +94,8 @@ void PublishLanResult(const LanProbeResult& result) {
                 // The running server download is paused, not orphaned: the edition
                 // stays until the worker has ended, so the main button can still
                 // pause it, and the window withdraws it then.
-                pauseServerDownload = true;
-                app.statusText = L"已发现现有主机，服务端版需要客服协助";
-                app.detailText = MultiHostHelpText();
+                app.cancelRequested = true;
+                ShowServerEditionNeedsHelp(app);
             } else if (app.edition == Edition::Server) {
                 WithdrawServerEditionLocked(app);
             } else if (!app.userChoseEdition && !app.busy) {
@@ -107,7 +105,6 @@ void PublishLanResult(const LanProbeResult& result) {
             }
         }
     }
-    if (pauseServerDownload) app.cancelRequested = true;
     PostRefresh();
 }
 
