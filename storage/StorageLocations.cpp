@@ -22,7 +22,8 @@ bool PublishDriveQualifies() {
 }
 
 // The publish folder and its cache are trusted later by an administrator: they
-// are used only as protected folders, and a link at either place is not used.
+// are used only as protected folders, and never when a link stands at either
+// place or anywhere inside.
 bool PublishFolderProtected() {
     try {
         return EstablishProtectedFolder(kPublishFolderD).refusal == FolderRefusal::None &&
