@@ -25,7 +25,9 @@ std::wstring SystemWindowsFolder() {
 void EnsureDirectory(const std::wstring& path) {
     if (::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr) == ERROR_SUCCESS) return;
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return;
-    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) throw std::runtime_error("create directory failed");
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        throw std::runtime_error("create directory failed");
+    }
 }
 
 }  // namespace orivanta

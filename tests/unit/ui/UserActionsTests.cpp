@@ -78,7 +78,9 @@ void CountingWorker() {
 // A download that runs until it is asked to stop, or gives up after two seconds.
 void PausableWorker() {
     const ULONGLONG deadline = ::GetTickCount64() + 2000;
-    while (!App().cancelRequested && ::GetTickCount64() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!App().cancelRequested && ::GetTickCount64() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     ++workerRuns;
 }
 
