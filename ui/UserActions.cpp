@@ -35,6 +35,16 @@ FocusItem CardOf(Edition edition) {
     return edition == Edition::Server ? FocusItem::ServerCard : FocusItem::ClientCard;
 }
 
+// The worker's end is told while the user may be looking elsewhere: at the
+// Explorer window the worker has just opened, or at another program during a
+// long download. The window comes to the front first, so that the box it owns
+// is seen and takes the keyboard. Windows allows it while the user's last input
+// went to this process, and otherwise flashes the taskbar button instead.
+int ShowInFront(HWND window, const wchar_t* text, const wchar_t* caption, UINT type) {
+    ::SetForegroundWindow(window);
+    return showMessageBox(window, text, caption, type);
+}
+
 }  // namespace
 
 MessageBoxFunction SetActionMessageBox(MessageBoxFunction function) {
@@ -115,9 +125,9 @@ void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
     Invalidate(window);
     if (outcome == WorkerOutcome::Completed) {
         if (!app.autoStart) {
-            showMessageBox(window,
-                           L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
-                           L"下载完成", MB_OK | MB_ICONINFORMATION);
+            ShowInFront(window,
+                        L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
+                        L"下载完成", MB_OK | MB_ICONINFORMATION);
         }
         ::DestroyWindow(window);
     } else if (outcome == WorkerOutcome::Failed) {
@@ -125,7 +135,7 @@ void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
             ::DestroyWindow(window);
             return;
         }
-        showMessageBox(window, failure.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
+        ShowInFront(window, failure.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
     }
 }
 

@@ -103,6 +103,10 @@ class DrivePrefix:
         if target:
             os.symlink(target, link)
 
+    def drive_d_target(self):
+        link = os.path.join(self.prefix, "dosdevices", "d:")
+        return os.readlink(link) if os.path.islink(link) else "nothing"
+
     def set_drive_type(self, kind):
         """Wine's mount manager reads drive types from the registry when the server starts."""
         command = ["wine", "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/d", kind, "/f"]
@@ -115,12 +119,17 @@ class DrivePrefix:
     def choose(self, *args):
         """Runs the driver; returns (save folder, bytes available on D: as Windows reports them)."""
         driver = os.path.join(winetest.BUILD_DIR, "tests", "choose_save_folder.exe")
-        with tempfile.TemporaryFile(dir=self.work) as output:
-            result = subprocess.run(["wine", driver, *args], env=self.env, stdin=subprocess.DEVNULL,
-                                    stdout=output, stderr=subprocess.DEVNULL, timeout=120, check=False)
+        # Wine's own error messages are kept for the failure message.
+        env = dict(self.env, WINEDEBUG="-all,err+all")
+        with tempfile.TemporaryFile(dir=self.work) as output, tempfile.TemporaryFile(dir=self.work) as errors:
+            result = subprocess.run(["wine", driver, *args], env=env, stdin=subprocess.DEVNULL,
+                                    stdout=output, stderr=errors, timeout=120, check=False)
             output.seek(0)
             text = output.read().decode("utf-8")
-        check(result.returncode == 0, "driver exited with %d: %r" % (result.returncode, text))
+            errors.seek(0)
+            error_text = errors.read().decode("utf-8", errors="replace")
+        check(result.returncode == 0, "driver %s with D: on %s exited with %d: %r; its errors: %r"
+              % (" ".join(args) or "without arguments", self.drive_d_target(), result.returncode, text, error_text))
         values = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
         check("folder" in values, "driver gave no folder: %r" % text)
         return values["folder"], int(values["d-available"])

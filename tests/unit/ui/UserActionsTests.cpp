@@ -26,6 +26,7 @@ struct ShownBox {
     std::wstring caption;
     UINT type;
     bool stateLockFree;
+    bool ownerInFront;
 };
 
 std::vector<ShownBox> shownBoxes;
@@ -34,7 +35,7 @@ int boxAnswer = IDOK;
 int WINAPI ScriptedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     // A box pumps messages; holding the state lock across it could deadlock the UI thread.
     std::unique_lock<std::mutex> probe(App().stateMutex, std::try_to_lock);
-    shownBoxes.push_back({owner, text, caption, type, probe.owns_lock()});
+    shownBoxes.push_back({owner, text, caption, type, probe.owns_lock(), ::GetForegroundWindow() == owner});
     return boxAnswer;
 }
 
@@ -354,6 +355,27 @@ TEST_F(UserActions, AutomaticStartClosesOnEitherEndWithoutABox) {
         EXPECT_FALSE(::IsWindow(window));
     }
     EXPECT_TRUE(shownBoxes.empty());
+}
+
+TEST_F(UserActions, TheWorkersEndIsToldInFrontOfTheWindowThatTookTheForeground) {
+    // Top-level windows this time: the program's, and another one (Explorer) that took the foreground.
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    ASSERT_NE(other, nullptr);
+    for (WorkerOutcome outcome : {WorkerOutcome::Failed, WorkerOutcome::Completed}) {
+        ASSERT_TRUE(::SetForegroundWindow(other));
+        ASSERT_EQ(::GetForegroundWindow(), other);
+        App().busy = true;
+        HandleWorkerDone(owner, outcome);
+    }
+    ::DestroyWindow(other);
+    ASSERT_EQ(shownBoxes.size(), 2u);
+    EXPECT_EQ(shownBoxes[0].caption, L"下载未完成");
+    EXPECT_TRUE(shownBoxes[0].ownerInFront);
+    EXPECT_EQ(shownBoxes[1].caption, L"下载完成");
+    EXPECT_TRUE(shownBoxes[1].ownerInFront);
+    EXPECT_FALSE(::IsWindow(owner));
 }
 
 TEST_F(UserActions, PausedRunOnlyClearsBusy) {
