@@ -78,7 +78,7 @@ std::optional<HeldPackage> VerifyLocalPackage(const std::wstring& path, const Pa
 
 std::vector<std::wstring> ReuseFolders(const std::wstring& saveFolder, const std::wstring& dataRoot) {
     if (!dataRoot.empty()) return {saveFolder};
-    return {saveFolder, kPublishFolderD, InstallerDownloaderRoot(dataRoot) + L"\\packages"};
+    return {saveFolder, InstallerDownloaderRoot(dataRoot) + L"\\packages"};
 }
 
 bool IsReuseCandidatePath(const std::wstring& path, const std::vector<std::wstring>& folders) {

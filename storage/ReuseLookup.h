@@ -33,7 +33,9 @@ std::optional<HeldPackage> VerifyLocalPackage(const std::wstring& path, const Pa
                                               const StopFlag& stop);
 
 // The folders whose files may be reused: the save folder and, without a
-// diagnostic data root, D:\欧瑞凡达安装包 and the per-user packages folder.
+// diagnostic data root, the per-user packages folder. D:\欧瑞凡达安装包 counts
+// only as the save folder: only then has this run checked its protection, and an
+// installer started from a folder that others may write would load their DLLs.
 std::vector<std::wstring> ReuseFolders(const std::wstring& saveFolder, const std::wstring& dataRoot);
 
 // A path from a record may be examined only when it names a package file

@@ -16,7 +16,6 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -26,30 +25,11 @@ os.environ.setdefault("ORIVANTA_SOURCE_DIR", ROOT)
 os.environ.setdefault("ORIVANTA_BUILD_DIR", os.path.join(ROOT, "build"))
 os.environ["WINEPREFIX"] = os.path.join(ROOT, "build", "wine-main")
 
+import display  # noqa: E402
 import window_driver  # noqa: E402
+import wine_prefix  # noqa: E402
 import winetest  # noqa: E402
 from devcenter import DevCenter  # noqa: E402
-
-WINDOW_TITLE = "欧瑞凡达安装助手"
-
-
-def prepare_prefix():
-    env = winetest.wine_env()
-    if not os.path.exists(os.path.join(winetest.prefix(), "system.reg")):
-        print("creating the Wine prefix", winetest.prefix())
-        winetest.run_quiet(["wineboot", "-i"], env, timeout=300)
-        winetest.run_quiet(["wineserver", "-w"], env, timeout=300)
-    winetest.install_fonts()
-    subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL, start_new_session=True).wait()
-    winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
-    # Wine's desktop process goes on starting after that first program ends; a
-    # window created before it is ready fails to be created.
-    time.sleep(5)
-
-
-def stop_prefix():
-    winetest.run_quiet(["wineserver", "-k"], winetest.wine_env(), timeout=60)
 
 
 def display_reachable():
@@ -93,30 +73,32 @@ def main():
     os.makedirs(data_root)
     faults = {"node": {"throttleBytesPerSecond": arguments.throttle}} if arguments.throttle else None
 
-    prepare_prefix()
+    interactive = display_reachable()
+    # Wine's desktop, held open for the run: on the person's display, or on a private Xvfb one.
+    holder = wine_prefix.setup(own_display=not interactive)
     with DevCenter(demo_size=arguments.demo_size, cache_dir=os.path.join(ROOT, "build", "devcenter-cache"),
                    faults=faults) as center:
         print("development center:", center.base_url)
-        if display_reachable():
+        if interactive:
             print("opening the assistant on", os.environ["DISPLAY"])
-            result = winetest.run_program(winetest.program_path(), program_arguments(center, data_root),
-                                          timeout=24 * 3600, capture=False)
+            try:
+                result = winetest.run_program(winetest.program_path(), program_arguments(center, data_root),
+                                              timeout=24 * 3600, capture=False)
+            finally:
+                # The installer and Explorer the assistant opened stay; the desktop closes after them.
+                display.stop_process(holder)
             screenshot = None
         else:
-            screen = None
             try:
                 screenshot = os.path.join(job, "first-screen.png")
                 first_screen_screenshot(center, data_root, screenshot)
                 print("no display: automatic-start run of the", arguments.edition, "edition under Xvfb")
-                screen = window_driver.VirtualDisplay()
                 result = winetest.run_program(
                     winetest.program_path(),
                     program_arguments(center, data_root, "--diagnostic-autostart=" + arguments.edition),
-                    timeout=1800, env_extra=screen.env(), capture=False)
+                    timeout=1800, env_extra=window_driver.desktop_display().env(), capture=False)
             finally:
-                stop_prefix()
-                if screen is not None:
-                    screen.stop()
+                wine_prefix.cleanup()
     print("exit code:", result.returncode)
     latest = os.path.join(report_folder(), "latest-exit.txt")
     if os.path.exists(latest):

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/SupportHotline.h"
+#include "lan/LanDiscovery.h"
 #include "state/Edition.h"
 #include "ui/MainButton.h"
 #include "ui/WindowInteraction.h"
@@ -34,6 +35,16 @@ FocusItem CardOf(Edition edition) {
     return edition == Edition::Server ? FocusItem::ServerCard : FocusItem::ClientCard;
 }
 
+// The worker's end is told while the user may be looking elsewhere: at the
+// Explorer window the worker has just opened, or at another program during a
+// long download. The window comes to the front first, so that the box it owns
+// is seen and takes the keyboard. Windows allows it while the user's last input
+// went to this process, and otherwise flashes the taskbar button instead.
+int ShowInFront(HWND window, const wchar_t* text, const wchar_t* caption, UINT type) {
+    ::SetForegroundWindow(window);
+    return showMessageBox(window, text, caption, type);
+}
+
 }  // namespace
 
 MessageBoxFunction SetActionMessageBox(MessageBoxFunction function) {
@@ -59,8 +70,7 @@ void SelectEdition(HWND window, Edition edition) {
 
 void MainButtonAction(WorkerBody worker) {
     AppState& app = App();
-    const Edition edition = SelectedEdition();
-    const MainButtonMode mode = MainButtonModeFor(edition, app.busy, app.progressPercent);
+    const MainButtonMode mode = MainButtonModeFor(SelectedEdition(), app.busy, app.progressPercent);
     if (!MainButtonEnabled(mode)) return;
     if (mode == MainButtonMode::Pause) {
         app.cancelRequested = true;
@@ -69,9 +79,17 @@ void MainButtonAction(WorkerBody worker) {
         return;
     }
     if (app.workerThread.joinable()) app.workerThread.join();
-    app.cancelRequested = false;
-    app.busy = true;
-    SetStatusAndDetail(L"正在准备安全下载", std::wstring(EditionWindowName(edition)) + L" · 官方最新版");
+    {
+        // busy is set in the same step as the edition is read: the LAN thread, which
+        // decides under this lock, never changes the edition of a running request.
+        std::lock_guard<std::mutex> lock(app.stateMutex);
+        const Edition edition = app.edition;
+        if (edition == Edition::None) return;
+        app.cancelRequested = false;
+        app.busy = true;
+        app.statusText = L"正在准备安全下载";
+        app.detailText = std::wstring(EditionWindowName(edition)) + L" · 官方最新版";
+    }
     app.workerThread = std::thread(worker);
     Invalidate(app.mainWindow.load());
 }
@@ -98,12 +116,18 @@ void HandleCloseRequest(HWND window) {
 void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
     AppState& app = App();
     app.busy = false;
+    std::wstring failure;
+    {
+        std::lock_guard<std::mutex> lock(app.stateMutex);
+        failure = app.detailText;  // the worker's failure message, before a withdrawal replaces it
+    }
+    WithdrawServerEditionIfHostFound();
     Invalidate(window);
     if (outcome == WorkerOutcome::Completed) {
         if (!app.autoStart) {
-            showMessageBox(window,
-                           L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
-                           L"下载完成", MB_OK | MB_ICONINFORMATION);
+            ShowInFront(window,
+                        L"安装包所在文件夹和安装程序均已打开。\n\n请在安装程序中确认后继续，本下载助手现在可以关闭。",
+                        L"下载完成", MB_OK | MB_ICONINFORMATION);
         }
         ::DestroyWindow(window);
     } else if (outcome == WorkerOutcome::Failed) {
@@ -111,12 +135,7 @@ void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
             ::DestroyWindow(window);
             return;
         }
-        std::wstring message;
-        {
-            std::lock_guard<std::mutex> lock(app.stateMutex);
-            message = app.detailText;
-        }
-        showMessageBox(window, message.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
+        ShowInFront(window, failure.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
     }
 }
 

@@ -13,11 +13,13 @@
 #include "common/ExceptionChain.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/Handles.h"
 #include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
+#include "identity/MachineFolder.h"
 #include "storage/HeldPackage.h"
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
@@ -104,6 +106,7 @@ private:
         const std::wstring stem = EditionFileStem(edition_);
         statePath_ = root + L"\\cache\\" + stem + L".state";
         partPath_ = saveFolder_ + L"\\.cache\\" + stem + L".part";
+        machineFolder_ = EstablishMachineFolder(dataRoot_);
     }
 
     void Restore() {
@@ -290,6 +293,7 @@ private:
     const std::wstring dataRoot_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
+    UniqueHandle machineFolder_;  // held for the whole request
     Edition edition_ = Edition::None;
     std::wstring saveFolder_;
     std::wstring statePath_;

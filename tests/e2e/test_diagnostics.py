@@ -222,7 +222,7 @@ class DiagnosticRuns(unittest.TestCase):
                     window = self.screen.find_windows(name=CAPTION)
                 self.assertTrue(window, "no message box appeared")
                 self.assertIsNone(program.poll(), "the program did not wait for the message box")
-                self.screen.key(window[0], "Return")
+                self.screen.key(window[0], CAPTION, "Return")
                 self.assertEqual(program.wait(30), 2)
             finally:
                 if program.poll() is None:

@@ -6,14 +6,16 @@ The screenshot is kept as build/screenshots/gdi-fallback.png."""
 import os
 import shutil
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import display  # noqa: E402
 import winetest  # noqa: E402
+from window_driver import wait_until  # noqa: E402
 
 TITLE = "欧瑞凡达安装助手"
+REFUSAL_TITLE = "主机安装需客服协助"
+GDI_BACKGROUND = (0xF6, 0xF8, 0xFB)
 # A simulated LAN result: no discovery runs, nothing is sent to this address.
 SIMULATED_HOST = "127.0.0.9"
 SCREENSHOT = os.path.join(winetest.BUILD_DIR, "screenshots", "gdi-fallback.png")
@@ -53,12 +55,14 @@ class GdiFallback(unittest.TestCase):
         ], env_extra=self.display.env())
         window = self.display.find_window(name=TITLE)
         _, _, width, height = self.display.geometry(window)
-        time.sleep(2)
-        self.display.screenshot(SCREENSHOT, window)
 
-        # The light GDI background reaches the bottom-right corner and the white
-        # header spans the width (the Direct2D header is a dark band).
-        self.assertTrue(near(display.pixel(SCREENSHOT, width - 12, height - 12), (0xF6, 0xF8, 0xFB)))
+        # The light GDI background reaches the bottom-right corner (the frame is drawn off screen
+        # and copied at once) and the white header spans the width (the Direct2D header is a dark band).
+        def gdi_frame_shown():
+            self.display.screenshot(SCREENSHOT, window)
+            return near(display.pixel(SCREENSHOT, width - 12, height - 12), GDI_BACKGROUND)
+        wait_until(gdi_frame_shown, 60, what="the GDI frame")
+        self.assertTrue(near(display.pixel(SCREENSHOT, width - 12, height - 12), GDI_BACKGROUND))
         self.assertTrue(near(display.pixel(SCREENSHOT, width - 12, 6), (0xFF, 0xFF, 0xFF)))
         self.assertTrue(near(self.canvas_pixel(SCREENSHOT, width, height, 5, 70), (0xFF, 0xFF, 0xFF)))
         # The simulated host preselects the client edition: blue button, blue client outline.
@@ -71,14 +75,12 @@ class GdiFallback(unittest.TestCase):
 
         # The server card, where this layout draws it, is refused with the host-found box.
         self.display.click(window, 200 * width // 820, 250 * height // 640)
-        box = self.display.find_window(name="主机安装需客服协助", timeout=30)
-        self.display.key(box, "Return")
-        deadline = time.monotonic() + 30
-        while self.display.find_windows(name="主机安装需客服协助") and time.monotonic() < deadline:
-            time.sleep(0.25)
+        box = self.display.find_window(name=REFUSAL_TITLE, timeout=30)
+        self.display.key(box, REFUSAL_TITLE, "Return")
+        wait_until(lambda: not self.display.find_windows(name=REFUSAL_TITLE), 30, what="the refusal box to close")
 
         # Idle: Escape closes at once and the run ends normally.
-        self.display.key(window, "Escape")
+        self.display.key(window, TITLE, "Escape")
         self.assertEqual(self.program.wait(timeout=60), 0)
 
 

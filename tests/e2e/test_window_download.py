@@ -2,7 +2,6 @@
 pause while the center is slow ("正在暂停…"), pause with progress ("继续下载"),
 resume with a Range request, completion; and closing during a download."""
 import os
-import time
 import unittest
 
 from window_common import (assert_colour, center_answer, data_root, files_named, screenshot, skip_without_tools,
@@ -18,8 +17,13 @@ STATUS_LINE = (80, 613, 580, 640)
 BUTTON_LABEL = (890, 610, 1042, 640)
 BAR_START = (84, 652)
 TRACK_END = (635, 652)
+SERVER_CARD_FILL = (530, 460)
+CLIENT_CARD_FILL = (1050, 460)
+SELECTED_CARD = 0xF1F8FD
 PACKAGE_SIZE = 6 << 20
 SLOW_NODE = {"node": {"throttleBytesPerSecond": 256 << 10}}
+# Slow enough that the download cannot end while the close test still works with it.
+CRAWLING_NODE = {"node": {"throttleBytesPerSecond": 32 << 10}}
 
 
 def ink(window, area, background):
@@ -29,6 +33,11 @@ def ink(window, area, background):
 def ink_width(window, area, background):
     columns = ink(window, area, background)
     return 0 if columns is None else columns[1] - columns[0]
+
+
+def part_size(root):
+    parts = files_named(root, ".part")
+    return os.path.getsize(parts[0]) if parts else 0
 
 
 def label_pixels(window):
@@ -43,6 +52,10 @@ class WindowDownload(unittest.TestCase):
     def wait_for_progress(self, window):
         wait_until(lambda: window.canvas_capture().pixel(*BAR_START) == BAR, 90, what="the progress bar")
 
+    def choose_edition(self, window, card, fill):
+        window.click(*card)
+        wait_until(lambda: window.canvas_capture().pixel(*fill) == SELECTED_CARD, 20, what="the chosen card")
+
     def test_pause_resume_and_completion(self):
         center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
         root = data_root(self)
@@ -50,15 +63,16 @@ class WindowDownload(unittest.TestCase):
         self.assertTrue(prepared["isAllowed"])
         with self.start(center, root) as run:
             window = run.window()
-            window.click(300, 400)  # server edition
-            time.sleep(0.5)
+            self.choose_edition(window, (300, 400), SERVER_CARD_FILL)
 
             # A slow center keeps the worker busy, so the pause request is on screen until it stops.
             center.control.queue("prepare", body=prepared, delayMs=8000)
             window.click(966, 625)
             window.park_mouse()
-            time.sleep(1)
-            starting = ink_width(window, STATUS_LINE, PANEL)  # "正在检查最新安装包", 9 characters
+            wait_until(lambda: center.control.log(kind="api", operation="prepare"), 30, what="the prepare request")
+            # "正在检查最新安装包", 9 characters, shown before the request; "正在准备安全下载" before it has 8.
+            starting = wait_until(lambda: (lambda w: w if w >= 105 else None)(ink_width(window, STATUS_LINE, PANEL)),
+                                  10, what="the 9-character check status")
             window.click(966, 625)
             window.park_mouse()
             pausing = wait_until(lambda: (lambda w: w if 45 <= w <= 80 else None)(
@@ -96,6 +110,10 @@ class WindowDownload(unittest.TestCase):
 
             center.control.set_faults(node={"throttleBytesPerSecond": None})
             window.click(966, 625)
+            # Explorer shows the save folder; the box must be answered after it has appeared, as it
+            # takes the foreground when it comes.
+            run.message_box("下载完成", timeout=90)
+            wait_until(lambda: run.display.find_windows("packages"), 60, what="Explorer on the save folder")
             run.answer_message_box("下载完成", "Return")
             self.assertEqual(run.wait_exit(30), 0)
 
@@ -109,25 +127,23 @@ class WindowDownload(unittest.TestCase):
             wait_until(lambda: files_named(root, ".launched.txt"), 30, what="the demo installer to start")
 
     def test_close_during_download_asks_and_keeps_the_progress(self):
-        center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
+        center = start_center(self, demo_size=PACKAGE_SIZE, faults=CRAWLING_NODE)
         root = data_root(self)
         with self.start(center, root) as run:
             window = run.window()
-            window.click(800, 400)  # client edition
-            time.sleep(0.5)
+            self.choose_edition(window, (800, 400), CLIENT_CARD_FILL)
             window.click(966, 625)
             self.wait_for_progress(window)
 
             window.click(1086, 33)
             run.answer_message_box("关闭安装助手", "n")
             self.assertTrue(window.exists())
-            served = center.control.log(kind="node")[-1]["bytesSent"]
-            time.sleep(1.5)
+            declined_at = part_size(root)
+            wait_until(lambda: part_size(root) > declined_at, 30, what="the download to go on")
             self.assertFalse(center.control.log(kind="node")[-1]["aborted"])
             self.assertIsNone(run.process.poll())
 
-            window.focus()
-            run.display.key("Escape")
+            window.press("Escape")
             run.answer_message_box("关闭安装助手", "y")
             self.assertEqual(run.wait_exit(30), 0)
             report = window_driver.report_fields(run.new_report())
@@ -136,7 +152,7 @@ class WindowDownload(unittest.TestCase):
             self.assertEqual(report["下载类型"], "仅客户端版")
             parts = files_named(root, ".part")
             self.assertEqual(len(parts), 1)
-            self.assertGreater(os.path.getsize(parts[0]), served)
+            self.assertGreater(os.path.getsize(parts[0]), declined_at)
             self.assertFalse(files_named(root, ".launched.txt"))
 
 

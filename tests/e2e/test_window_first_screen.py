@@ -1,6 +1,5 @@
 """The first screen with no host on the LAN: size, position, colours, hover,
 keyboard focus, edition choice and closing while idle."""
-import time
 import unittest
 
 from window_common import (assert_colour, data_root, logo_ink_columns, screenshot, skip_without_tools, window_driver,
@@ -14,12 +13,12 @@ WHITE = 0xFFFFFF
 SELECTED_CARD = 0xF1F8FD
 GREY_BUTTON = 0xA9B7C6
 BLUE_BUTTON = 0x0A7FC3
-HOVER_BUTTON = 0x075F9B
+HOVER_BUTTON = window_driver.MAIN_BUTTON_HOVER
 LAN_BOX = 0xF1F7FB
 
 SERVER_CARD_FILL = (530, 460)
 CLIENT_CARD_FILL = (1050, 460)
-BUTTON_FILL = (1040, 625)
+BUTTON_FILL = window_driver.MAIN_BUTTON_FILL
 
 
 class FirstScreen(unittest.TestCase):
@@ -60,7 +59,8 @@ class FirstScreen(unittest.TestCase):
             wait_until(lambda: (window.canvas_capture().pixel(1104, 50) >> 16) < 0x40, 10, what="hover to end")
 
             window.click(300, 360)  # server card
-            time.sleep(1)
+            wait_until(lambda: window.canvas_capture().pixel(*SERVER_CARD_FILL) == SELECTED_CARD, 10,
+                       what="the server card chosen")
             window.park_mouse()
             shot = window.canvas_capture()
             assert_colour(self, shot, SERVER_CARD_FILL, SELECTED_CARD, what="chosen server card")
@@ -81,26 +81,28 @@ class FirstScreen(unittest.TestCase):
     def test_keyboard_focus_and_activation(self):
         with self.start() as run:
             window = run.window()
-            window.focus()
             # Activation focuses the server card; Tab, Tab reaches the main button.
-            run.display.key("Tab", "Tab")
-            wait_until(lambda: window_driver.colour_distance(window.canvas_capture().pixel(880, 625), 0x15A9DB) < 60,
-                       10, what="focus ring")
-            run.display.key("Return")  # no edition yet: nothing happens
-            time.sleep(0.5)
+            window.press("Tab", "Tab")
+            wait_until(lambda: window.main_button_focused(), 10, what="focus ring")
+            # No edition yet: Enter does nothing. Tab, handled after it, takes the ring away, and
+            # Shift+Tab brings it back.
+            window.press("Return", "Tab")
+            wait_until(lambda: not window.main_button_focused(), 10, what="the ring to leave with Tab")
             assert_colour(self, window.canvas_capture(), BUTTON_FILL, GREY_BUTTON, what="button after Enter")
+            window.press("shift+Tab")
+            wait_until(lambda: window.main_button_focused(), 10, what="the ring back with Shift+Tab")
 
-            run.display.key("Right", "space")  # arrow from the button goes to the server card
+            window.press("Right", "space")  # arrow from the button goes to the server card
             wait_until(lambda: window.canvas_capture().pixel(*SERVER_CARD_FILL) == SELECTED_CARD, 10,
                        what="server card chosen by keyboard")
             shot = window.canvas_capture()
-            self.assertGreater(window_driver.colour_distance(shot.pixel(880, 625), 0x15A9DB), 60, "ring left")
-            run.display.key("Right", "Return")
+            self.assertFalse(window.main_button_focused(shot), "ring left")
+            window.press("Right", "Return")
             wait_until(lambda: window.canvas_capture().pixel(*CLIENT_CARD_FILL) == SELECTED_CARD, 10,
                        what="client card chosen by keyboard")
             assert_colour(self, window.canvas_capture(), SERVER_CARD_FILL, WHITE, what="server card released")
 
-            run.display.key("Escape")
+            window.press("Escape")
             self.assertEqual(run.wait_exit(30), 0)
 
     def test_header_band_drags_the_window(self):
@@ -113,12 +115,14 @@ class FirstScreen(unittest.TestCase):
             display.run("xdotool", "mousedown", "1")
             for step in range(1, 6):
                 display.move_mouse(sx + 20 * step, sy + 10 * step)
-                time.sleep(0.1)
+                # The window follows the pointer while the button is held.
+                wait_until(lambda: window.rectangle()[:2] == (x + 20 * step, y + 10 * step), 10,
+                           what="the window to follow the pointer, step %d" % step)
             display.run("xdotool", "mouseup", "1")
             moved = wait_until(lambda: window.rectangle()[:2] != (x, y) and window.rectangle()[:2], 10,
                                what="the window to move")
             self.assertEqual(moved, (x + 100, y + 50))
-            run.display.key("Escape")
+            window.press("Escape")
             self.assertEqual(run.wait_exit(30), 0)
 
 

@@ -1,6 +1,5 @@
 """A host found on the LAN (simulated with --diagnostic-lan=<host>; nothing is
 probed): the recommendation, the refused server card and the keyboard skip."""
-import time
 import unittest
 
 from window_common import (assert_colour, data_root, screenshot, skip_without_tools, window_driver, winetest)
@@ -45,17 +44,22 @@ class HostFound(unittest.TestCase):
             assert_colour(self, shot, (530, 460), GREYED_SERVER_CARD, what="server card after the refusal")
             assert_colour(self, shot, (1050, 460), SELECTED_CARD, what="client card after the refusal")
 
-            # Keyboard: the server card cannot be reached, so Enter never selects it.
-            window.focus()
-            run.display.key("Left", "Return")
-            time.sleep(1)
+            # Keyboard: the server card cannot be reached, so Enter never selects it. Each Enter is
+            # followed by a Tab to the main button, whose ring shows that the Enter before it was handled
+            # (a refusal box would have taken the Tab instead).
+            window.press("Left", "Return", "Tab")
+            wait_until(lambda: window.main_button_focused() or run.display.find_windows(REFUSAL_TITLE), 10,
+                       what="the ring after the arrow")
             self.assertFalse(run.display.find_windows(REFUSAL_TITLE), "the arrow skipped the server card")
-            run.display.key("Tab", "Tab", "Return")  # 2 -> 3 -> 2 (server card skipped)
-            time.sleep(1)
+            window.press("Tab")  # 3 -> 2, the server card skipped
+            wait_until(lambda: not window.main_button_focused(), 10, what="the ring to leave with Tab")
+            window.press("Return", "Tab")
+            wait_until(lambda: window.main_button_focused() or run.display.find_windows(REFUSAL_TITLE), 10,
+                       what="the ring back after Enter")
             self.assertFalse(run.display.find_windows(REFUSAL_TITLE), "Tab skipped the server card")
             assert_colour(self, window.canvas_capture(), (1050, 460), SELECTED_CARD, what="client card")
 
-            run.display.key("Escape")
+            window.press("Escape")
             self.assertEqual(run.wait_exit(30), 0)
 
 

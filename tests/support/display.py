@@ -9,6 +9,11 @@ screenshots, pixel colours and window lookup with xdotool.
 Without GLX, Wine's Direct3D has no OpenGL to run on, so Direct2D cannot create
 a window render target and a program falls back to GDI drawing.
 Everything started here is detached from the caller's pipes and stopped by stop().
+
+Keys go to the window Wine holds in the foreground, not to the X window with the
+X focus, and with no window manager on the display nothing X does changes Wine's
+foreground: a window is brought to the front through Wine (bring_to_front)
+before anything is typed into it.
 """
 import os
 import re
@@ -17,6 +22,8 @@ import shutil
 import subprocess
 import tempfile
 import time
+
+import winetest
 
 _CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
 
@@ -59,6 +66,46 @@ def start_xvfb(width, height, glx=True, fbdir=None, timeout=20):
         raise
     finally:
         os.close(read_end)
+
+
+def _foreground_tool(display_name, *args):
+    """Runs the test driver that reports (and with a title, changes) Wine's
+    foreground window; returns its exit code and the title it reports. Its output
+    goes through a file: a pipe could be held open by a Wine process it starts."""
+    tool = os.path.join(winetest.BUILD_DIR, "tests", "foreground_window.exe")
+    with tempfile.TemporaryFile() as output:
+        result = subprocess.run(["wine", tool, *args], env=winetest.wine_env({"DISPLAY": display_name}),
+                                stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL, timeout=60,
+                                check=False)
+        output.seek(0)
+        answer = output.read().decode("utf-8", errors="replace").strip()
+    return result.returncode, answer.partition("foreground=")[2]
+
+
+def bring_to_front(display_name, window, title, timeout=30):
+    """Makes the window titled `title` Wine's foreground window and its X window
+    (`window`) the X focus, so that typed keys reach it; raises TimeoutError when
+    it does not come to the front."""
+    deadline = time.monotonic() + timeout
+    while _foreground_tool(display_name, title) != (0, title):
+        if time.monotonic() > deadline:
+            raise TimeoutError("%s did not come to the front within %d s; the foreground window is %r"
+                               % (title, timeout, foreground_title(display_name)))
+        time.sleep(0.2)
+    subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], env=dict(os.environ, DISPLAY=display_name),
+                   stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
+
+
+def foreground_title(display_name):
+    """The title of Wine's foreground window ("" when there is none)."""
+    return _foreground_tool(display_name)[1]
+
+
+def type_keys(display_name, window, title, *keys):
+    """Brings the window to the front, then types the keys (xdotool key names) into it."""
+    bring_to_front(display_name, window, title)
+    subprocess.run(["xdotool", "key", *keys], env=dict(os.environ, DISPLAY=display_name), stdin=subprocess.DEVNULL,
+                   capture_output=True, timeout=30, check=True)
 
 
 def stop_process(process):
@@ -139,8 +186,9 @@ class VirtualDisplay:
         """A left click at (x, y) of the window's client pixels."""
         self._run(["xdotool", "mousemove", "--window", str(window), str(x), str(y), "click", "1"])
 
-    def key(self, window, key_name):
-        self._run(["xdotool", "key", "--window", str(window), key_name])
+    def key(self, window, title, *keys):
+        """Types into the window titled `title` (X window `window`), brought to the front first."""
+        type_keys(self.name, window, title, *keys)
 
     def screenshot(self, path, window=None):
         """Saves the root window, or one window, as PNG."""

@@ -19,6 +19,14 @@ import display
 CANVAS_WIDTH = 1120
 CANVAS_HEIGHT = 710
 WINDOW_TITLE = "欧瑞凡达安装助手"
+# Canvas points where hovering changes the colour: the main button's fill turns
+# dark blue (with an edition chosen), the close button's backdrop red.
+MAIN_BUTTON_FILL = (1040, 625)
+MAIN_BUTTON_HOVER = 0x075F9B
+CLOSE_BUTTON_FILL = (1104, 50)
+# A point of the ring drawn around the main button while it has the keyboard focus.
+FOCUS_RING_POINT = (880, 625)
+FOCUS_RING = 0x15A9DB
 # The size of the screen Wine assumes when its desktop process was started
 # without a display, as the test prefix's set-up does; a private display of the
 # same size gives every window test the same work area, whoever started Wine's
@@ -110,21 +118,23 @@ class VirtualDisplay:
         return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
 
     def move_mouse(self, x, y):
-        self.run("xdotool", "mousemove", str(int(x)), str(int(y)))
+        self.run("xdotool", "mousemove", "--sync", str(int(x)), str(int(y)))
 
     def click(self, x, y):
+        """A press and release where the pointer has arrived; Wine takes the position from the events."""
         self.move_mouse(x, y)
-        time.sleep(0.15)
         self.run("xdotool", "click", "1")
 
-    def key(self, *names):
-        for name in names:
-            self.run("xdotool", "key", name)
-            time.sleep(0.15)
+    def key(self, window, title, *names):
+        """Types into the window titled `title` (X window `window`), brought to the front first."""
+        try:
+            display.type_keys(self.name, window, title, *names)
+        except TimeoutError as error:
+            raise DriverError(str(error)) from None
 
-    def activate(self, window):
-        self.run("xdotool", "windowactivate", "--sync", str(window), check=False)
-        self.run("xdotool", "windowfocus", "--sync", str(window), check=False)
+    def foreground(self):
+        """The title of the window that takes typed keys ("" when none)."""
+        return display.foreground_title(self.name)
 
     # Pixels ------------------------------------------------------------------
 
@@ -222,12 +232,23 @@ class ProgramWindow:
         self.display.move_mouse(*self.to_screen(cx, cy))
 
     def park_mouse(self):
-        """Outside the window, so that no hover colour is drawn."""
+        """Outside the window, and waits until no hover colour is drawn where the tests read colours."""
         self.display.move_mouse(5, SCREEN[1] - 5)
-        time.sleep(0.3)
+        wait_until(lambda: not self.hover_drawn(), 10, what="the hover colour to go")
 
-    def focus(self):
-        self.display.activate(self.window)
+    def hover_drawn(self):
+        shot = self.canvas_capture()
+        return (colour_distance(shot.pixel(*MAIN_BUTTON_FILL), MAIN_BUTTON_HOVER) <= 6
+                or (shot.pixel(*CLOSE_BUTTON_FILL) >> 16) > 0x90)
+
+    def main_button_focused(self, shot=None):
+        """Whether the focus ring is drawn around the main button (on `shot`, or on the screen now)."""
+        shot = shot or self.canvas_capture()
+        return colour_distance(shot.pixel(*FOCUS_RING_POINT), FOCUS_RING) < 60
+
+    def press(self, *keys):
+        """Keys typed into the main window, brought to the front first."""
+        self.display.key(self.window, WINDOW_TITLE, *keys)
 
     def exists(self):
         return bool(self.display.find_windows(WINDOW_TITLE))
@@ -357,8 +378,8 @@ class ProgramRun:
             window = ProgramWindow.wait(self.display, timeout, self.process)
         except DriverError as error:
             raise DriverError("%s; %s" % (error, self.describe_state())) from None
-        window.park_mouse()
         wait_until(lambda: window.canvas_capture().pixel(30, 400) == BACKGROUND, timeout, what="the first frame")
+        window.park_mouse()
         return window
 
     def describe_state(self):
@@ -383,24 +404,13 @@ class ProgramRun:
         return wait_until(lambda: self.display.find_windows(title), timeout, what="message box " + title)[0]
 
     def answer_message_box(self, title, *keys):
+        """Types the keys into the box, brought to the front first, and waits for the box to close."""
         box = self.message_box(title)
-        deadline = time.monotonic() + 20
-        while self.display.find_windows(title):
-            if time.monotonic() > deadline:
-                raise DriverError("message box %s did not close" % title)
-            # A window opened meanwhile (Explorer on the package) may cover the box and take
-            # the focus: raise the box and click its corner before the keys go to it.
-            self.display.run("xdotool", "windowraise", str(box), check=False)
-            try:
-                x, y, _, _ = self.display.geometry(box)
-            except DriverError:
-                continue  # closed meanwhile
-            self.display.click(x + 10, y + 10)
-            self.display.activate(box)
-            self.display.key(*keys)
-            settle = time.monotonic() + 3
-            while self.display.find_windows(title) and time.monotonic() < settle:
-                time.sleep(0.2)
+        self.display.key(box, title, *keys)
+        try:
+            wait_until(lambda: not self.display.find_windows(title), 20, what="message box %s to close" % title)
+        except DriverError as error:
+            raise DriverError("%s; Wine's foreground window is now %r" % (error, self.display.foreground()))
 
     def new_report(self, timeout=20):
         """The one exit report this run wrote, as text."""

@@ -18,7 +18,10 @@ import window_driver  # noqa: E402
 import winetest  # noqa: E402
 
 
-def setup():
+def setup(own_display=True):
+    """With own_display, Wine's desktop gets a private display (recorded for the
+    window tests); otherwise it lives on the caller's DISPLAY. Returns the process
+    that holds the desktop open."""
     prefix = winetest.prefix()
     env = winetest.wine_env()
     if not os.path.exists(os.path.join(prefix, "system.reg")):
@@ -28,14 +31,16 @@ def setup():
     subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                      start_new_session=True).wait()
-    env.update(start_desktop_display())
+    if own_display:
+        env.update(start_desktop_display())
     # Wine's own service processes outlive the program that starts them; start
     # them here, detached, so that no test's output pipe is held open by them.
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
-    hold_desktop(env)
+    holder = hold_desktop(env)
     if not winetest.install_fonts(prefix):
         print("CJK fonts not installed: screenshots will show boxes for Chinese text")
     print("wine prefix ready:", prefix)
+    return holder
 
 
 def start_desktop_display():
@@ -59,13 +64,14 @@ def hold_desktop(env, timeout=120):
     marker = os.path.join(winetest.prefix(), "desktop-held")
     if os.path.exists(marker):
         os.remove(marker)
-    subprocess.Popen(["wine", holder, winetest.windows_path(marker)], env=env, stdin=subprocess.DEVNULL,
-                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    process = subprocess.Popen(["wine", holder, winetest.windows_path(marker)], env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     deadline = time.monotonic() + timeout
     while not os.path.exists(marker):
         if time.monotonic() > deadline:
             raise SystemExit("Wine's desktop did not start within %d s" % timeout)
         time.sleep(0.2)
+    return process
 
 
 def stop_desktop_display():

@@ -323,14 +323,17 @@ TEST_F(ReuseLookup, DirectCandidatesUseTheSafeFileName) {
     EXPECT_EQ(ReuseCandidates(metadata, saveFolder_, Edition::Server, dataRoot_), expected);
 }
 
-TEST_F(ReuseLookup, WithoutDataRootTheUsualFoldersFollowTheSaveFolder) {
+TEST_F(ReuseLookup, WithoutDataRootThePerUserFolderFollowsTheSaveFolderButDOnlyAsTheSaveFolder) {
+    // D:\欧瑞凡达安装包 not chosen this run has not been checked for its protection:
+    // an installer started from it could load DLLs that anyone placed beside it.
+    const std::wstring perUser = KnownFolderPath(0x001c) + L"\\Orivanta\\InstallerDownloader\\packages";
+    EXPECT_EQ(ReuseFolders(saveFolder_, L""), (std::vector<std::wstring>{saveFolder_, perUser}));
     const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, L"");
-    ASSERT_GE(candidates.size(), 3u);
-    const std::vector<std::wstring> tail(candidates.end() - 3, candidates.end());
-    const std::vector<std::wstring> expected = {
-        saveFolder_ + L"\\Setup.exe", L"D:\\欧瑞凡达安装包\\Setup.exe",
-        KnownFolderPath(0x001c) + L"\\Orivanta\\InstallerDownloader\\packages\\Setup.exe"};
-    EXPECT_EQ(tail, expected);
+    ASSERT_GE(candidates.size(), 2u);
+    const std::vector<std::wstring> tail(candidates.end() - 2, candidates.end());
+    EXPECT_EQ(tail, (std::vector<std::wstring>{saveFolder_ + L"\\Setup.exe", perUser + L"\\Setup.exe"}));
+    EXPECT_FALSE(IsReuseCandidatePath(L"D:\\欧瑞凡达安装包\\Setup.exe", ReuseFolders(saveFolder_, L"")));
+    EXPECT_TRUE(IsReuseCandidatePath(L"D:\\欧瑞凡达安装包\\Setup.exe", ReuseFolders(L"D:\\欧瑞凡达安装包", L"")));
 }
 
 TEST_F(ReuseLookup, PauseBeforeTheLookupHashesNothing) {

@@ -8,6 +8,8 @@
 #include "center/JsonFields.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
+#include "lan/LanDiscovery.h"
+#include "state/Edition.h"
 
 namespace orivanta::test {
 namespace {
@@ -211,6 +213,23 @@ TEST_F(DownloadRoadTest, PauseDuringTheTransferKeepsProgressAndResumesWhereItSto
     EXPECT_EQ(JsonIntegerField(start, "resumeOffset"), kept);
     EXPECT_EQ(JsonStringField(center_.Log("kind=node&last=1"), "Range"), "bytes=" + std::to_string(kept) + "-");
     EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1);
+}
+
+TEST_F(DownloadRoadTest, HostFoundDuringAServerDownloadPausesItAndKeepsItsFiles) {
+    {
+        std::lock_guard<std::mutex> lock(App().stateMutex);
+        App().edition = Edition::Server;
+    }
+    center_.SetFaults(R"({"node":{"throttleBytesPerSecond":65536}})");
+    const WorkerRun paused = RunWorker([] {
+        if (App().bytesDone.load() > 0 && !App().cancelRequested) PublishLanResult({true, L"192.168.1.20"});
+    });
+    EXPECT_EQ(paused.outcome(), WorkerOutcome::Paused) << paused.detailUtf8();
+    EXPECT_TRUE(FileExists(root_ / L"cache\\server.state"));
+    const std::int64_t kept = static_cast<std::int64_t>(ReadBytes(root_ / L"packages\\.cache\\server.part").size());
+    EXPECT_GT(kept, 0);
+    EXPECT_EQ(paused.display.bytesDone, kept);
+    EXPECT_FALSE(FileExists(root_ / L"machine\\downloads\\server-latest.txt"));
 }
 
 TEST_F(DownloadRoadTest, PartFileWithoutASessionIsNeverResumed) {
