@@ -22,14 +22,12 @@ std::wstring SystemWindowsFolder() {
     return std::wstring(buffer, length);
 }
 
-bool TryEnsureDirectory(const std::wstring& path) {
-    if (::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr) == ERROR_SUCCESS) return true;
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return true;
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void EnsureDirectory(const std::wstring& path) {
-    if (!TryEnsureDirectory(path)) throw std::runtime_error("create directory failed");
+    if (::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr) == ERROR_SUCCESS) return;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return;
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        throw std::runtime_error("create directory failed");
+    }
 }
 
 }  // namespace orivanta

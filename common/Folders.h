@@ -11,7 +11,5 @@ std::wstring SystemWindowsFolder();
 // Creates the folder with every missing parent; raises "create directory failed".
 // An existing folder, or an existing file of that name, passes.
 void EnsureDirectory(const std::wstring& path);
-// The same rule as a result, for callers whose failure is expected and silent.
-bool TryEnsureDirectory(const std::wstring& path);
 
 }  // namespace orivanta

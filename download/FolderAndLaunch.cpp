@@ -5,6 +5,11 @@
 #include "state/AppState.h"
 
 namespace orivanta {
+namespace {
+
+constexpr DWORD kErrorElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, not in every SDK's headers
+
+}  // namespace
 
 std::wstring ExplorerSelectParameters(const std::wstring& packagePath) {
     return L"/select,\"" + packagePath + L"\"";
@@ -31,7 +36,31 @@ bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& fo
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-bool LaunchInstaller(const std::wstring& packagePath, const ShellCalls& shell) {
+bool LaunchInstaller(HeldPackage package, const std::wstring& folderPath, const ShellCalls& shell) {
+    const std::wstring packagePath = package.Path();
+    std::wstring commandLine = L"\"" + packagePath + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION created = {};
+    // The installer gets the system's error mode, not this program's silenced one.
+    if (shell.createProcess(packagePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                            CREATE_SUSPENDED | CREATE_DEFAULT_ERROR_MODE, nullptr, folderPath.c_str(), &startup,
+                            &created)) {
+        UniqueHandle thread(created.hThread);
+        UniqueHandle process(created.hProcess);
+        // The image is mapped: what runs can no longer change, and the installer may open its own file.
+        package.Release();
+        if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+            ::TerminateProcess(process.get(), 1);
+            return false;
+        }
+        App().installerLaunched.exchange(true);
+        return true;
+    }
+    if (::GetLastError() != kErrorElevationRequired) return false;
+
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;

@@ -4,13 +4,17 @@
 
 #include <string>
 
+#include "storage/HeldPackage.h"
+
 namespace orivanta {
 
-// The two shell calls behind the folder and the launch, replaceable so that the
-// shell's failure modes can be exercised.
+// The system calls behind the folder and the launch, replaceable so that their
+// failure modes can be exercised.
 struct ShellCalls {
     BOOL(WINAPI* executeEx)(SHELLEXECUTEINFOW*) = ::ShellExecuteExW;
     HINSTANCE(WINAPI* execute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ::ShellExecuteW;
+    BOOL(WINAPI* createProcess)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) = ::CreateProcessW;
 };
 
 // Explorer's arguments that select the file: /select,"<path>".
@@ -24,8 +28,14 @@ std::wstring ExplorerPath();
 bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& folderPath,
                          const ShellCalls& shell = {});
 
-// Starts the package and lets it go: true only when a process was created; sets
-// installerLaunched and closes the process handle at once. Never raises.
-bool LaunchInstaller(const std::wstring& packagePath, const ShellCalls& shell = {});
+// Starts the held package from its folder and lets it go: true only when a process
+// was created; sets installerLaunched and closes the process handles at once. Never
+// raises. The package is started as a program of its own, never searched for, with
+// nothing of this process inherited. It is created suspended, the hold ends once
+// the process exists, and only then does the installer run, so that it may open
+// its own file as it likes. The loader opens an image sharing reading and deletion,
+// which the hold allows. Only a package that asks for an elevation this process
+// cannot give is handed to the shell instead, still held.
+bool LaunchInstaller(HeldPackage package, const std::wstring& folderPath, const ShellCalls& shell = {});
 
 }  // namespace orivanta

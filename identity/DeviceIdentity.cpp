@@ -1,7 +1,5 @@
 #include "identity/DeviceIdentity.h"
 
-#include <shlobj.h>
-
 #include <cwctype>
 #include <stdexcept>
 
@@ -13,11 +11,6 @@
 #include "identity/Sha256.h"
 
 namespace orivanta {
-
-std::wstring MachineFolder(const std::wstring& dataRoot) {
-    if (!dataRoot.empty()) return dataRoot + L"\\machine";
-    return KnownFolderPath(CSIDL_COMMON_APPDATA) + L"\\Orivanta\\InstallerAssistant";
-}
 
 std::wstring ReadMachineGuid(unsigned long viewFlag) {
     UniqueRegKey key;

@@ -1,12 +1,9 @@
 #pragma once
 #include <string>
 
-namespace orivanta {
+#include "identity/MachineFolder.h"
 
-// Per-machine data folder (not created): the common application data folder
-// + "\Orivanta\InstallerAssistant", or <dataRoot>\machine when a diagnostic data
-// root is given.
-std::wstring MachineFolder(const std::wstring& dataRoot);
+namespace orivanta {
 
 // MachineGuid from HKLM in the given registry view (0 or KEY_WOW64_64KEY); empty when unavailable.
 std::wstring ReadMachineGuid(unsigned long viewFlag);

@@ -4,24 +4,28 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/SystemErrorText.h"
+#include "common/Utf.h"
 
 namespace orivanta {
 namespace {
 
 constexpr DWORD kReadChunkBytes = 65536;
 
-// One CNG hash object with the buffers it needs; results unchecked where the
-// callers accept a provider failure silently.
+constexpr char kReadFailedText[] = "读取文件失败：";
+
+// One CNG hash object with the buffers it needs. Every step raises on failure:
+// a digest that silently skipped bytes would be a wrong one.
 struct Sha256Context {
     UniqueAlgorithm algorithm;
     std::vector<UCHAR> object;
     std::vector<UCHAR> digest;
     UniqueHash hash;
 
-    NTSTATUS Open() {
-        return ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-    }
-    NTSTATUS Create() {
+    Sha256Context() {
+        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+            throw std::runtime_error("SHA256 provider failed");
+        }
         DWORD objectLength = 0;
         DWORD digestLength = 0;
         ULONG written = 0;
@@ -31,13 +35,21 @@ struct Sha256Context {
                             sizeof(digestLength), &written, 0);
         object.assign(objectLength, 0);
         digest.assign(digestLength, 0);
-        return ::BCryptCreateHash(algorithm.get(), hash.put(), object.data(), objectLength, nullptr, 0, 0);
+        if (!BCRYPT_SUCCESS(
+                ::BCryptCreateHash(algorithm.get(), hash.put(), object.data(), objectLength, nullptr, 0, 0))) {
+            throw std::runtime_error("SHA256 init failed");
+        }
     }
     void Add(const void* data, size_t size) {
-        ::BCryptHashData(hash.get(), static_cast<PUCHAR>(const_cast<void*>(data)), static_cast<ULONG>(size), 0);
+        if (!BCRYPT_SUCCESS(::BCryptHashData(hash.get(), static_cast<PUCHAR>(const_cast<void*>(data)),
+                                             static_cast<ULONG>(size), 0))) {
+            throw std::runtime_error("SHA256 update failed");
+        }
     }
     std::string FinishHex() {
-        ::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0);
+        if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) {
+            throw std::runtime_error("SHA256 finish failed");
+        }
         hash.reset();
         return LowerHex(digest.data(), digest.size());
     }
@@ -75,9 +87,22 @@ std::string LowerCaseDigest(std::string text) {
 
 std::string Sha256Hex(const std::string& bytes) {
     Sha256Context context;
-    if (!BCRYPT_SUCCESS(context.Open())) throw std::runtime_error("SHA256 provider failed");
-    if (!BCRYPT_SUCCESS(context.Create())) throw std::runtime_error("SHA256 init failed");
     context.Add(bytes.data(), bytes.size());
+    return context.FinishHex();
+}
+
+std::string Sha256OpenFileHex(HANDLE file, const StopFlag& stop) {
+    Sha256Context context;
+    std::vector<char> buffer(kReadChunkBytes);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file, buffer.data(), kReadChunkBytes, &read, nullptr)) {
+            throw std::runtime_error(kReadFailedText + Utf16ToUtf8(SystemErrorText(::GetLastError())));
+        }
+        if (read == 0) break;
+        context.Add(buffer.data(), read);
+        if (stop.load()) throw StopRequested();
+    }
     return context.FinishHex();
 }
 
@@ -85,18 +110,7 @@ std::string Sha256FileHex(const std::wstring& path, const StopFlag& stop) {
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) throw std::runtime_error("cannot open downloaded file");
-    Sha256Context context;
-    context.Open();
-    context.Create();
-    std::vector<char> buffer(kReadChunkBytes);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(file.get(), buffer.data(), kReadChunkBytes, &read, nullptr) || read == 0) break;
-        context.Add(buffer.data(), read);
-        if (stop.load()) throw std::runtime_error("paused");
-    }
-    file.reset();
-    return context.FinishHex();
+    return Sha256OpenFileHex(file.get(), stop);
 }
 
 }  // namespace orivanta

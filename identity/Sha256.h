@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 #include "common/StopFlag.h"
@@ -16,8 +18,14 @@ std::string LowerCaseDigest(std::string text);
 // SHA-256 digest text of a byte string; raises "SHA256 provider failed" / "SHA256 init failed".
 std::string Sha256Hex(const std::string& bytes);
 
-// SHA-256 digest text of a file read in 64 KiB chunks. Raises "cannot open
-// downloaded file", or "paused" when stop is set after a chunk.
+// SHA-256 digest text of an open file from its current position to its end, read
+// in 64 KiB chunks. Raises StopRequested when stop is set after a chunk; a failed
+// read raises "读取文件失败：" and the system's text, a provider failure its own
+// text: a digest is only ever returned for every byte of the file.
+std::string Sha256OpenFileHex(HANDLE file, const StopFlag& stop);
+
+// The same for a file opened by path with FILE_SHARE_READ; raises "cannot open
+// downloaded file" when it cannot be opened.
 std::string Sha256FileHex(const std::wstring& path, const StopFlag& stop);
 
 }  // namespace orivanta

@@ -32,6 +32,18 @@ LanAdapter ToLanAdapter(const IP_ADAPTER_ADDRESSES& source) {
     return adapter;
 }
 
+// Under stateMutex: a second clinic host needs customer service.
+void ShowServerEditionNeedsHelp(AppState& app) {
+    app.statusText = L"已发现现有主机，服务端版需要客服协助";
+    app.detailText = MultiHostHelpText();
+}
+
+void WithdrawServerEditionLocked(AppState& app) {
+    app.edition = Edition::None;
+    app.userChoseEdition = false;
+    ShowServerEditionNeedsHelp(app);
+}
+
 }  // namespace
 
 std::vector<LanAdapter> ReadLanAdapters() {
@@ -78,12 +90,14 @@ void PublishLanResult(const LanProbeResult& result) {
         } else {
             app.lanState = LanState::HostFound;
             app.lanHostText = result.hostText;
-            if (app.edition == Edition::Server) {
-                // A second host needs customer service, even while a download runs.
-                app.edition = Edition::None;
-                app.userChoseEdition = false;
-                app.statusText = L"已发现现有主机，服务端版需要客服协助";
-                app.detailText = MultiHostHelpText();
+            if (app.edition == Edition::Server && app.busy) {
+                // The running server download is paused, not orphaned: the edition
+                // stays until the worker has ended, so the main button can still
+                // pause it, and the window withdraws it then.
+                app.cancelRequested = true;
+                ShowServerEditionNeedsHelp(app);
+            } else if (app.edition == Edition::Server) {
+                WithdrawServerEditionLocked(app);
             } else if (!app.userChoseEdition && !app.busy) {
                 app.edition = Edition::Client;
                 app.statusText = L"已根据局域网检测推荐仅客户端版";
@@ -92,6 +106,14 @@ void PublishLanResult(const LanProbeResult& result) {
         }
     }
     PostRefresh();
+}
+
+void WithdrawServerEditionIfHostFound() {
+    AppState& app = App();
+    std::lock_guard<std::mutex> lock(app.stateMutex);
+    if (!app.busy && app.lanState == LanState::HostFound && app.edition == Edition::Server) {
+        WithdrawServerEditionLocked(app);
+    }
 }
 
 void DiscoverLanHost() {

@@ -22,6 +22,12 @@ std::vector<Ipv4Address> ReadNeighbourTable();
 std::wstring MultiHostHelpText();
 
 // Writes the result into AppState under stateMutex, then posts a refresh when the window exists.
+// A host found while a server download runs pauses that download (keeping its
+// files) and leaves the edition to WithdrawServerEditionIfHostFound.
 void PublishLanResult(const LanProbeResult& result);
+
+// For the window once a worker has ended: withdraws the server edition when a
+// host has been found meanwhile. Does nothing while busy.
+void WithdrawServerEditionIfHostFound();
 
 }  // namespace orivanta

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "common/Handles.h"
+#include "common/PathChecks.h"
 #include "common/Utf.h"
 #include "identity/Sha256.h"
 #include "storage/StorageLocations.h"
@@ -26,9 +27,10 @@ public:
         }
         paths_.push_back(path);
     }
-    void AddFromRecord(const std::wstring& recordPath, const PackageMetadata& metadata) {
+    void AddFromRecord(const std::wstring& recordPath, const PackageMetadata& metadata,
+                       const std::vector<std::wstring>& folders) {
         const std::optional<PackageRecord> record = ReadPackageRecord(recordPath);
-        if (record && RecordMatchesPackage(*record, metadata)) {
+        if (record && RecordMatchesPackage(*record, metadata) && IsReuseCandidatePath(record->localPath, folders)) {
             Add(record->localPath);
         }
     }
@@ -60,26 +62,42 @@ bool RecordMatchesPackage(const PackageRecord& record, const PackageMetadata& me
     return true;
 }
 
-bool VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadata, const StopFlag& stop) {
-    WIN32_FILE_ATTRIBUTE_DATA attributes{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) return false;
-    if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    const std::int64_t size =
-        (static_cast<std::int64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-    if (size != metadata.sizeBytes) return false;
+std::optional<HeldPackage> VerifyLocalPackage(const std::wstring& path, const PackageMetadata& metadata,
+                                              const StopFlag& stop) {
     try {
-        return LowerCaseDigest(Sha256FileHex(path, stop)) == LowerCaseDigest(metadata.sha256);
+        HeldPackage package = HeldPackage::Open(path, HeldPackage::Access::Read);
+        if (package.Size() != metadata.sizeBytes) return std::nullopt;
+        if (LowerCaseDigest(package.Sha256Hex(stop)) != LowerCaseDigest(metadata.sha256)) return std::nullopt;
+        return package;
+    } catch (const StopRequested&) {
+        throw;
     } catch (const std::exception&) {
-        return false;
+        return std::nullopt;
     }
+}
+
+std::vector<std::wstring> ReuseFolders(const std::wstring& saveFolder, const std::wstring& dataRoot) {
+    if (!dataRoot.empty()) return {saveFolder};
+    return {saveFolder, InstallerDownloaderRoot(dataRoot) + L"\\packages"};
+}
+
+bool IsReuseCandidatePath(const std::wstring& path, const std::vector<std::wstring>& folders) {
+    if (!IsPlainDrivePath(path)) return false;
+    const std::wstring name = ::PathFindFileNameW(path.c_str());
+    if (SafePackageFileName(name) != name) return false;
+    for (const std::wstring& folder : folders) {
+        if (LiesDirectlyIn(path, folder)) return true;
+    }
+    return false;
 }
 
 std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const std::wstring& saveFolder,
                                           Edition edition, const std::wstring& dataRoot) {
+    const std::vector<std::wstring> folders = ReuseFolders(saveFolder, dataRoot);
     const std::wstring word = EditionFileStem(edition);
     const std::wstring downloads = DownloadsFolder(dataRoot);
     CandidateList candidates;
-    candidates.AddFromRecord(downloads + L"\\" + word + L"-latest.txt", metadata);
+    candidates.AddFromRecord(downloads + L"\\" + word + L"-latest.txt", metadata, folders);
 
     const std::wstring history = downloads + L"\\history";
     WIN32_FIND_DATAW entry{};
@@ -88,36 +106,36 @@ std::vector<std::wstring> ReuseCandidates(const PackageMetadata& metadata, const
         int read = 0;
         do {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            candidates.AddFromRecord(history + L"\\" + entry.cFileName, metadata);
+            candidates.AddFromRecord(history + L"\\" + entry.cFileName, metadata, folders);
             ++read;
         } while (read < kHistoryScanLimit && ::FindNextFileW(find.get(), &entry));
         find.reset();
     }
 
     const std::wstring safeName = SafePackageFileName(Utf8ToUtf16(metadata.fileName));
-    candidates.Add(saveFolder + L"\\" + safeName);
-    if (dataRoot.empty()) {
-        candidates.Add(std::wstring(kPublishFolderD) + L"\\" + safeName);
-        candidates.Add(InstallerDownloaderRoot(dataRoot) + L"\\packages\\" + safeName);
-    }
+    for (const std::wstring& folder : folders) candidates.Add(folder + L"\\" + safeName);
     return candidates.Take();
 }
 
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
-                                 const std::wstring& dataRoot, const StopFlag& stop) {
+std::optional<HeldPackage> FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder,
+                                               Edition edition, const std::wstring& dataRoot, const StopFlag& stop) {
     return FindReusablePackage(metadata, saveFolder, edition, dataRoot, stop,
                                [&stop](const std::wstring& path, const PackageMetadata& expected) {
                                    return VerifyLocalPackage(path, expected, stop);
                                });
 }
 
-std::wstring FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder, Edition edition,
-                                 const std::wstring& dataRoot, const StopFlag& stop, const PackageVerifier& verify) {
+std::optional<HeldPackage> FindReusablePackage(const PackageMetadata& metadata, const std::wstring& saveFolder,
+                                               Edition edition, const std::wstring& dataRoot, const StopFlag& stop,
+                                               const PackageVerifier& verify) {
     for (const std::wstring& candidate : ReuseCandidates(metadata, saveFolder, edition, dataRoot)) {
-        if (stop.load()) return {};
-        if (verify(candidate, metadata)) return candidate;
+        if (stop.load()) throw StopRequested();
+        // A network drive could serve other bytes to the launch than to the hash; a
+        // link could lead anywhere.
+        if (!IsOnLocalFixedDrive(candidate) || !ExistsWithoutReparsePoint(candidate)) continue;
+        if (std::optional<HeldPackage> package = verify(candidate, metadata)) return package;
     }
-    return {};
+    return std::nullopt;
 }
 
 std::wstring FolderOfPath(const std::wstring& path) {

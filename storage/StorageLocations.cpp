@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <exception>
+
 #include "common/Folders.h"
 #include "common/Handles.h"
+#include "common/ProtectedFolder.h"
 
 namespace orivanta {
 namespace {
@@ -16,6 +19,18 @@ bool PublishDriveQualifies() {
     ULARGE_INTEGER available{};
     if (!::GetDiskFreeSpaceExW(kPublishDriveRoot, &available, nullptr, nullptr)) return false;
     return available.QuadPart > kPublishFreeSpaceThreshold;
+}
+
+// The publish folder and its cache are trusted later by an administrator: they
+// are used only as protected folders, and never when a link stands at either
+// place or anywhere inside.
+bool PublishFolderProtected() {
+    try {
+        return EstablishProtectedFolder(kPublishFolderD).refusal == FolderRefusal::None &&
+               EstablishProtectedFolder(std::wstring(kPublishFolderD) + L"\\.cache").refusal == FolderRefusal::None;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 // A disk can be full, read-only or locked down by policy although it has room,
@@ -44,8 +59,7 @@ std::wstring ChooseSaveFolder(const std::wstring& dataRoot) {
         EnsureDirectory(folder);
         return folder;
     }
-    if (PublishDriveQualifies() && TryEnsureDirectory(kPublishFolderD) &&
-        PublishFolderAcceptsWrites(kPublishFolderD)) {
+    if (PublishDriveQualifies() && PublishFolderProtected() && PublishFolderAcceptsWrites(kPublishFolderD)) {
         return kPublishFolderD;
     }
     const std::wstring fallback = InstallerDownloaderRoot(dataRoot) + L"\\packages";

@@ -20,9 +20,11 @@ inline constexpr unsigned long long kPublishFreeSpaceThreshold = 10ULL * 1024 * 
 std::wstring InstallerDownloaderRoot(const std::wstring& dataRoot);
 
 // The existing folder where packages are published: <data root>\packages,
-// else D:\欧瑞凡达安装包 when D: is a fixed disk with room that accepts a write,
-// else <downloader root>\packages. Nothing about D: is ever reported; raises
-// "create directory failed" only when the chosen fallback cannot be created.
+// else D:\欧瑞凡达安装包 when D: is a fixed disk with room, the folder and its
+// .cache are (or are made) protected folders and neither is a link, and it
+// accepts a write; else <downloader root>\packages. Nothing about D: is ever
+// reported; raises "create directory failed" only when the chosen fallback
+// cannot be created.
 std::wstring ChooseSaveFolder(const std::wstring& dataRoot);
 
 }  // namespace orivanta

@@ -3,8 +3,9 @@
 namespace orivanta {
 
 MainButtonMode MainButtonModeFor(Edition edition, bool busy, int progressPercent) {
-    if (edition == Edition::None) return MainButtonMode::ChooseEdition;
+    // A running download can always be paused, whatever happened to the edition meanwhile.
     if (busy) return MainButtonMode::Pause;
+    if (edition == Edition::None) return MainButtonMode::ChooseEdition;
     if (progressPercent > 0) return MainButtonMode::Resume;
     return MainButtonMode::Start;
 }

@@ -7,13 +7,13 @@
 namespace orivanta {
 
 enum class MainButtonMode : int {
-    ChooseEdition,  // no edition yet: shown greyed, does nothing
+    ChooseEdition,  // no edition yet and idle: shown greyed, does nothing
     Start,          // "下载并安装"
     Resume,         // not busy, with the progress of an earlier request left
     Pause,          // a request is running
 };
 
-// No edition comes first, then busy, then a positive percent.
+// Busy comes first, then no edition, then a positive percent.
 MainButtonMode MainButtonModeFor(Edition edition, bool busy, int progressPercent);
 
 const wchar_t* MainButtonLabel(MainButtonMode mode);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/SupportHotline.h"
+#include "lan/LanDiscovery.h"
 #include "state/Edition.h"
 #include "ui/MainButton.h"
 #include "ui/WindowInteraction.h"
@@ -70,8 +71,7 @@ void SelectEdition(HWND window, Edition edition) {
 
 void MainButtonAction(WorkerBody worker) {
     AppState& app = App();
-    const Edition edition = SelectedEdition();
-    const MainButtonMode mode = MainButtonModeFor(edition, app.busy, app.progressPercent);
+    const MainButtonMode mode = MainButtonModeFor(SelectedEdition(), app.busy, app.progressPercent);
     if (!MainButtonEnabled(mode)) return;
     if (mode == MainButtonMode::Pause) {
         app.cancelRequested = true;
@@ -80,9 +80,17 @@ void MainButtonAction(WorkerBody worker) {
         return;
     }
     if (app.workerThread.joinable()) app.workerThread.join();
-    app.cancelRequested = false;
-    app.busy = true;
-    SetStatusAndDetail(L"正在准备安全下载", std::wstring(EditionWindowName(edition)) + L" · 官方最新版");
+    {
+        // busy is set in the same step as the edition is read: the LAN thread, which
+        // decides under this lock, never changes the edition of a running request.
+        std::lock_guard<std::mutex> lock(app.stateMutex);
+        const Edition edition = app.edition;
+        if (edition == Edition::None) return;
+        app.cancelRequested = false;
+        app.busy = true;
+        app.statusText = L"正在准备安全下载";
+        app.detailText = std::wstring(EditionWindowName(edition)) + L" · 官方最新版";
+    }
     std::packaged_task<void()> body(worker);
     app.workerEnded = body.get_future();
     app.workerThread = std::thread(std::move(body));
@@ -102,7 +110,8 @@ void HandleCloseRequest(HWND window) {
         if (answer != IDYES) return;
     }
     app.cancelRequested = true;
-    // A center or node call the worker is blocked in ends now, not at its time-out.
+    // A center or node call the worker is blocked in is broken off where WinHTTP
+    // allows it; the shutdown waits for the worker only briefly in any case.
     app.networkAbort.Abort();
     FinishRun(L"UserCancelled", 0, L"用户在下载过程中关闭了安装助手，已下载文件与会话均已保留。",
               L"需要时重新打开程序并选择相同版本，即可继续下载且不增加次数。", L"");
@@ -113,6 +122,12 @@ void HandleCloseRequest(HWND window) {
 void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
     AppState& app = App();
     app.busy = false;
+    std::wstring failure;
+    {
+        std::lock_guard<std::mutex> lock(app.stateMutex);
+        failure = app.detailText;  // the worker's failure message, before a withdrawal replaces it
+    }
+    WithdrawServerEditionIfHostFound();
     Invalidate(window);
     if (outcome == WorkerOutcome::Completed) {
         if (!app.autoStart) {
@@ -126,12 +141,7 @@ void HandleWorkerDone(HWND window, WorkerOutcome outcome) {
             ::DestroyWindow(window);
             return;
         }
-        std::wstring message;
-        {
-            std::lock_guard<std::mutex> lock(app.stateMutex);
-            message = app.detailText;
-        }
-        ShowInFront(window, message.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
+        ShowInFront(window, failure.c_str(), L"下载未完成", MB_OK | MB_ICONWARNING);
     }
 }
 

@@ -30,7 +30,8 @@ void MainButtonAction(WorkerBody worker = RunDownloadWorker);
 // automatic-start mode), then records the "UserCancelled" report and closes.
 void HandleCloseRequest(HWND window);
 
-// kWorkerDoneMessage: clears busy, whatever the outcome.
+// kWorkerDoneMessage: clears busy, whatever the outcome, and withdraws the
+// server edition when a host was found while it ran.
 void HandleWorkerDone(HWND window, WorkerOutcome outcome);
 
 }  // namespace orivanta

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "center/CenterApi.h"
@@ -12,12 +13,14 @@
 #include "common/ExceptionChain.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/Handles.h"
 #include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
-#include "identity/Sha256.h"
+#include "identity/MachineFolder.h"
+#include "storage/HeldPackage.h"
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
 #include "storage/StorageLocations.h"
@@ -33,6 +36,9 @@ constexpr char kPackageNoLongerCurrent[] = "INSTALLER_PACKAGE_NO_LONGER_CURRENT"
 constexpr char kDownloadOffsetInvalid[] = "DOWNLOAD_OFFSET_INVALID";
 constexpr wchar_t kNonStandardFailure[] = L"非标准 C++ 异常";
 constexpr wchar_t kCompletedManualAction[] = L"请在已打开的欧瑞凡达安装程序中确认后继续安装。";
+constexpr wchar_t kPausedStatus[] = L"下载已暂停";
+constexpr wchar_t kPausedDetail[] = L"已保存进度，继续下载不会增加次数";
+constexpr char kVerificationIncomplete[] = "安装包校验未能完成，已保留下载进度，请稍后重试";
 
 enum class RequestEnd { Downloaded, Reused, Paused, Failed };
 
@@ -51,20 +57,14 @@ void Show(const std::wstring& status, const std::wstring& detail) {
     PostRefresh();
 }
 
-bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
-    ULARGE_INTEGER available = {};
-    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
-    freeBytes = available.QuadPart;
-    return true;
-}
-
 // One request of one edition, from the device identity to its end. The
 // start-up configuration, the stop flag and the network abort come from the
 // shared state; the operations below are handed them.
 class DownloadRequest {
 public:
-    explicit DownloadRequest(const FreeSpaceProbe& freeSpace)
+    DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch)
         : freeSpace_(freeSpace),
+          launch_(launch),
           dataRoot_(App().diagnosticDataRoot),
           centerUrl_(App().centerBaseUrl),
           stop_(App().cancelRequested),
@@ -107,6 +107,7 @@ private:
         const std::wstring stem = EditionFileStem(edition_);
         statePath_ = root + L"\\cache\\" + stem + L".state";
         partPath_ = saveFolder_ + L"\\.cache\\" + stem + L".part";
+        machineFolder_ = EstablishMachineFolder(dataRoot_);
     }
 
     void Restore() {
@@ -136,8 +137,9 @@ private:
 
             Checkpoint(L"根据包 ID、文件大小和 SHA-256 检查本机历史文件");
             Show(L"正在检查已有安装包", Utf8ToUtf16(metadata_.fileName));
+            localMatch_.reset();  // the first attempt's copy is let go before it is looked for again
             localMatch_ = FindReusablePackage(metadata_, saveFolder_, edition_, dataRoot_, stop_);
-            if (localMatch_.empty()) return false;
+            if (!localMatch_) return false;
 
             Checkpoint(L"通知中心记录本地安装包复用");
             Show(L"正在确认当前版本", L"已找到相同安装包");
@@ -150,23 +152,25 @@ private:
         }
     }
 
+    // The local match is held from its hashing in the lookup until its installer's process exists.
     RequestEnd Reuse() {
         AppState& app = App();
         app.bytesTotal = metadata_.sizeBytes;
         app.bytesDone = metadata_.sizeBytes;
         app.progressPercent = 100;
         app.integrityPassed = true;
-        SaveDownloadRecord(metadata_, localMatch_, kSourceReused, edition_, dataRoot_);
+        const std::wstring path = localMatch_->Path();
+        SaveDownloadRecord(metadata_, path, kSourceReused, edition_, dataRoot_);
         // A half-finished download of the same edition is abandoned.
         ::DeleteFileW(statePath_.c_str());
         ::DeleteFileW(partPath_.c_str());
-        const std::wstring folder = FolderOfPath(localMatch_);
+        const std::wstring folder = FolderOfPath(path);
         Checkpoint(L"复用已通过 SHA-256 校验的本机安装包");
         Show(L"已找到相同安装包", L"无需重复下载，正在打开文件夹并启动");
-        if (folder.empty() || !OpenFolderSelecting(localMatch_, folder)) {
+        if (folder.empty() || !OpenFolderSelecting(path, folder)) {
             Fail("existing package folder could not be opened");
         }
-        if (!LaunchInstaller(localMatch_)) Fail("existing installer launch failed");
+        if (!launch_(std::move(*localMatch_), folder)) Fail("existing installer launch failed");
         FinishRun(L"Completed", 0,
                   L"本机已存在与中心最新元数据一致的安装包，大小与 SHA-256 均已验证并完成复用登记；"
                   L"本次未创建下载会话、未增加下载次数，文件夹和安装包已打开。",
@@ -236,10 +240,7 @@ private:
             std::wstring errorText;
             if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, stop_,
                                 errorText, &abort_)) {
-                if (errorText == kDownloadPausedText) {
-                    SetStatusAndDetail(L"下载已暂停", L"已保存进度，继续下载不会增加次数");
-                    return RequestEnd::Paused;
-                }
+                if (errorText == kDownloadPausedText) throw StopRequested();
                 Fail(errorText);
             }
         }
@@ -247,13 +248,26 @@ private:
         return Publish();
     }
 
+    // From here until the installer's process exists, the part file is held: what is
+    // hashed is what is published and what is launched.
     void Verify() {
         Checkpoint(L"校验安装包 SHA-256");
         Show(L"正在校验文件完整性");
-        if (Sha256FileHex(partPath_, stop_) != metadata_.sha256) {
+        package_ = HeldPackage::Open(partPath_, HeldPackage::Access::ReadAndRename);
+        std::string digest;
+        try {
+            digest = package_->Sha256Hex(stop_);
+        } catch (const StopRequested&) {
+            throw;
+        } catch (const std::exception&) {
+            // A failed read says nothing about the bytes: the part file stays for the next attempt.
+            std::throw_with_nested(std::runtime_error(kVerificationIncomplete));
+        }
+        if (digest != metadata_.sha256) {
             // A complete file that does not verify can never be resumed into a good one;
             // the session stays, so the retry belongs to the same download session.
-            ::DeleteFileW(partPath_.c_str());
+            package_->Delete();
+            package_.reset();
             Fail("SHA-256 integrity verification failed");
         }
         App().integrityPassed = true;
@@ -261,10 +275,8 @@ private:
 
     RequestEnd Publish() {
         const std::wstring finalPath = saveFolder_ + L"\\" + SafePackageFileName(Utf8ToUtf16(metadata_.fileName));
-        ::DeleteFileW(finalPath.c_str());
-        if (!::MoveFileExW(partPath_.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            Fail("cannot publish verified file");
-        }
+        // Renamed through the held handle, replacing an earlier copy: the file is never let go.
+        if (!package_->MoveTo(finalPath)) Fail("cannot publish verified file");
         ::DeleteFileW(statePath_.c_str());
         SaveDownloadRecord(metadata_, finalPath, kSourceDownloaded, edition_, dataRoot_);
 
@@ -272,18 +284,20 @@ private:
         Show(L"下载完成", L"正在打开保存文件夹并启动安装程序");
         if (!OpenFolderSelecting(finalPath, saveFolder_)) Fail("download folder could not be opened");
         Checkpoint(L"启动已校验的安装程序");
-        if (!LaunchInstaller(finalPath)) Fail("installer launch failed");
+        if (!launch_(std::move(*package_), saveFolder_)) Fail("installer launch failed");
         FinishRun(L"Completed", 0, L"安装包已完整下载、通过 SHA-256 校验，所在文件夹已打开，安装包也已成功启动。",
                   kCompletedManualAction, L"");
         return RequestEnd::Downloaded;
     }
 
     const FreeSpaceProbe& freeSpace_;
+    const InstallerLauncher& launch_;
     const std::wstring dataRoot_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
     // Closing the window breaks the request's network calls off through it.
     HttpAbort& abort_;
+    UniqueHandle machineFolder_;  // held for the whole request
     Edition edition_ = Edition::None;
     std::wstring saveFolder_;
     std::wstring statePath_;
@@ -294,7 +308,8 @@ private:
     PackageMetadata metadata_;
     bool isAllowed_ = false;
     std::string rejectionReason_;
-    std::wstring localMatch_;
+    std::optional<HeldPackage> localMatch_;
+    std::optional<HeldPackage> package_;
     std::string downloadUrl_;
 };
 
@@ -317,14 +332,31 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
 
 }  // namespace
 
+bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
+    ULARGE_INTEGER available = {};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
+    freeBytes = available.QuadPart;
+    return true;
+}
+
 void RunDownloadWorker() { RunDownloadWorker(QueryFreeBytes); }
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
+    RunDownloadWorker(freeSpace, [](HeldPackage package, const std::wstring& folderPath) {
+        return LaunchInstaller(std::move(package), folderPath);
+    });
+}
+
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch) {
     RequestEnd end = RequestEnd::Failed;
     std::wstring message = kNonStandardFailure;
     std::wstring chain = kNonStandardFailure;
     try {
-        end = DownloadRequest(freeSpace).Run();
+        end = DownloadRequest(freeSpace, launch).Run();
+    } catch (const StopRequested&) {
+        // A pause during the lookup, the transfer or the hashing: state and part files stay.
+        end = RequestEnd::Paused;
+        SetStatusAndDetail(kPausedStatus, kPausedDetail);
     } catch (const std::exception& failure) {
         try {
             message = Utf8ToUtf16(failure.what());

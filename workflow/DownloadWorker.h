@@ -3,15 +3,24 @@
 #include <functional>
 #include <string>
 
+#include "storage/HeldPackage.h"
+
 namespace orivanta {
 
 // Free bytes available to the caller on the volume that holds a folder; false when unknown.
 using FreeSpaceProbe = std::function<bool(const std::wstring& folder, std::uint64_t& freeBytes)>;
+// The system's answer for a folder's volume.
+bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes);
+
+// Starts the verified package, held since its hashing, from its folder; true when a
+// process was created. The launcher ends the hold (see LaunchInstaller).
+using InstallerLauncher = std::function<bool(HeldPackage package, const std::wstring& folderPath)>;
 
 // Thread body of one download request: identity, prepare, reuse or start,
 // transfer, verification, publication, folder and launch. Reports only through
 // the shared state, the run diagnostics and exactly one worker-done message.
 void RunDownloadWorker();
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace);
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch);
 
 }  // namespace orivanta

@@ -1,9 +1,13 @@
-"""The save folder's drive D: probe against real drives of a Wine prefix of its own.
+"""The save folder's drive D: probe against real drives of a Wine prefix of its own,
+and the folders the program trusts reached through links.
 
 D: is mapped onto tmpfs mounts of exact sizes, so that the free-space boundary,
 read-only media and reported drive types are real to the program. The shared
 test prefix is never touched: this test boots its own prefix under the build
-folder, runs its own wineserver, and removes prefix, server and mounts at the end.
+folder, runs its own wineserver (and, for the program's own runs, its own X
+display), and removes prefix, server, display and mounts at the end.
+Wine shows a Unix symbolic link to a folder as a reparse point, so the links
+here stand for junctions, symbolic links and mount points.
 Needs root for mount; skips (77) where mounting is refused.
 """
 import glob
@@ -15,11 +19,15 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.environ.get("ORIVANTA_SOURCE_DIR", ""), "tests", "support"))
 import winetest  # noqa: E402
+from display import VirtualDisplay  # noqa: E402
 
 SKIP = 77
 THRESHOLD = 10 * 1024 ** 3
 PUBLISH_NAME = "欧瑞凡达安装包"
 PUBLISH_FOLDER = "D:\\" + PUBLISH_NAME
+MACHINE_FOLDER = "C:\\ProgramData\\Orivanta\\InstallerAssistant"
+LINK_REFUSAL = ("本机数据文件夹不能安全使用：%s 是链接或挂载点。"
+                "请删除该链接后重试，或联系欧瑞凡达客服 400-100-200。")
 
 
 class Skip(Exception):
@@ -44,6 +52,7 @@ class DrivePrefix:
         self.env = winetest.wine_env({"WINEPREFIX": self.prefix})
         self.mounts = []
         self.server_started = False
+        self.display = None
 
     def quiet(self, command, timeout=300):
         result = winetest.run_quiet(command, self.env, timeout)
@@ -65,6 +74,9 @@ class DrivePrefix:
             self.server_started = False
 
     def boot(self):
+        # Wine's desktop takes its display from the first program of the prefix.
+        self.display = VirtualDisplay(glx=False).start()
+        self.env["DISPLAY"] = self.display.name
         os.makedirs(self.prefix)
         self.quiet(["wineboot", "-i"])
         self.quiet(["wineserver", "-w"])
@@ -122,12 +134,27 @@ class DrivePrefix:
         check("folder" in values, "driver gave no folder: %r" % text)
         return values["folder"], int(values["d-available"])
 
+    def automatic_run(self):
+        """Runs the program's automatic download against a center that is not there;
+        returns its exit code and the exception chain of its report."""
+        result = subprocess.run(["wine", winetest.program_path(), "--diagnostic-autostart=client",
+                                 "--server-url=http://127.0.0.1:9/"], env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180, check=False)
+        reports = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Orivanta",
+                                         "InstallerDownloader", "process-exit", "latest-exit.txt"))
+        check(len(reports) == 1, "no report of the automatic run: %s" % reports)
+        with open(reports[0], encoding="utf-8") as report:
+            chain = [line for line in report.read().splitlines() if line.startswith("异常链: ")]
+        return result.returncode, chain[0] if chain else ""
+
     def unix_path(self, windows_path):
         check(windows_path[:3].upper() == "C:\\", "not on C: " + windows_path)
         return os.path.join(self.prefix, "drive_c", *windows_path[3:].split("\\"))
 
     def close(self):
         self.stop_server()
+        if self.display is not None:
+            self.display.stop()
         for folder in reversed(self.mounts):
             if subprocess.run(["umount", folder], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, check=False).returncode != 0:
@@ -147,6 +174,34 @@ def expect_fallback(drives, folder, what):
     check(os.path.isdir(drives.unix_path(folder)), "%s: fallback folder %s was not created" % (what, folder))
 
 
+def expect_links_refused(links, elsewhere, choose, what):
+    """Each link, made in turn, leads to a refusal; nothing is written where it points."""
+    for link in links:
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        os.symlink(elsewhere, link)
+        choose(link)
+        check(os.listdir(elsewhere) == [], "%s: written through %s: %s" % (what, link, os.listdir(elsewhere)))
+        check(os.path.islink(link), "%s: the link %s was changed" % (what, link))
+        os.unlink(link)
+
+
+def machine_folder_links(drives):
+    """The machine folder that every run reads as administrator is never reached through a link."""
+    machine = drives.unix_path(MACHINE_FOLDER)
+    elsewhere = tempfile.mkdtemp(prefix="elsewhere-", dir=drives.work)
+
+    def refused(link):
+        code, chain = drives.automatic_run()
+        shown = MACHINE_FOLDER + link[len(machine):].replace("/", "\\")
+        check(code == 4 and LINK_REFUSAL % shown in chain, "link %s: exit %d, %s" % (link, code, chain))
+        check(not os.path.exists(os.path.join(machine, "device-id.txt")), "identity written beside the link")
+
+    expect_links_refused([machine, os.path.join(machine, "downloads", "history")], elsewhere, refused, "machine folder")
+    code, chain = drives.automatic_run()
+    check(code == 4 and "本机数据文件夹" not in chain, "without links the run still refused: %s" % chain)
+    check(os.path.isfile(os.path.join(machine, "device-id.txt")), "the identity was not written without links")
+
+
 def run(drives):
     drives.boot()
     user_local = os.path.join(drives.prefix, "drive_c", "users")
@@ -157,6 +212,7 @@ def run(drives):
     folder, available = drives.choose()
     check(available == -1, "D: still answers after its mapping was removed")
     expect_fallback(drives, folder, "no drive D:")
+    machine_folder_links(drives)
 
     # tmpfs sizes are whole pages; an empty tmpfs offers all of them to the user.
     exact = drives.mount_tmpfs(THRESHOLD)
@@ -177,9 +233,24 @@ def run(drives):
     check(folder == PUBLISH_FOLDER, "10 GiB and one page available: expected D:, got %s" % folder)
     published = os.path.join(roomy, PUBLISH_NAME)
     check(os.path.isdir(published), "D:\\%s was not created" % PUBLISH_NAME)
-    check(os.listdir(published) == [], "the write test left %s behind" % os.listdir(published))
+    check(os.listdir(published) == [".cache"], "the write test left %s behind" % os.listdir(published))
     folder, _ = drives.choose()
-    check(folder == PUBLISH_FOLDER and os.listdir(published) == [], "an existing publish folder is not chosen again")
+    check(folder == PUBLISH_FOLDER and os.listdir(published) == [".cache"],
+          "an existing publish folder is not chosen again")
+
+    # A link in the publish folder's place, or anywhere inside it, makes the fallback chosen.
+    elsewhere = os.path.join(roomy, "elsewhere")
+    os.mkdir(elsewhere)
+    shutil.rmtree(published)
+
+    def falls_back(link):
+        expect_fallback(drives, drives.choose()[0], "link " + link)
+
+    links = [published, os.path.join(published, ".cache"), os.path.join(published, "old", "deeper")]
+    expect_links_refused(links, elsewhere, falls_back, "publish folder")
+    os.rmdir(elsewhere)
+    folder, _ = drives.choose()
+    check(folder == PUBLISH_FOLDER, "D: is not chosen again once the links are gone: %s" % folder)
 
     data_root = tempfile.mkdtemp(prefix="data-root-", dir=drives.work)
     shutil.rmtree(published)
@@ -217,7 +288,7 @@ def run(drives):
     drives.set_drive_type(None)
     folder, _ = drives.choose()
     check(folder == PUBLISH_FOLDER, "a fixed D: is chosen again once its type is restored: %s" % folder)
-    check(os.listdir(os.path.join(roomy, PUBLISH_NAME)) == [], "the write test left a file behind")
+    check(os.listdir(os.path.join(roomy, PUBLISH_NAME)) == [".cache"], "the write test left a file behind")
 
 
 def sweep_stale_runs():

@@ -5,8 +5,46 @@
 #include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/Handles.h"
+#include "common/Utf.h"
 
 namespace orivanta::test {
+namespace {
+
+// The Unix form of a Windows path in the prefix; empty when Wine cannot say.
+std::wstring UnixPathOf(const std::wstring& path) {
+    using UnixFileName = char*(CDECL*)(LPCWSTR);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unixPath = unixFileName ? unixFileName(path.c_str()) : nullptr;
+    const std::wstring text = unixPath ? Utf8ToUtf16(unixPath) : L"";
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return text;
+}
+
+// Wine starts a host program named by its path on Z:, but does not follow it to
+// its end: callers wait for what it does.
+bool StartHostProgram(const wchar_t* program, std::wstring commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return false;
+    }
+    UniqueHandle thread(process.hThread);
+    UniqueHandle started(process.hProcess);
+    return true;
+}
+
+bool WaitForAttributes(const std::wstring& path, bool (*reached)(DWORD attributes)) {
+    for (int waited = 0; waited < 10000; waited += 20) {
+        if (reached(::GetFileAttributesW(path.c_str()))) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+}  // namespace
 
 TempFolder::TempFolder(const std::wstring& tag) {
     wchar_t base[MAX_PATH] = {};
@@ -55,7 +93,13 @@ void RemoveTree(const std::wstring& path) {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link goes, never what it points to; Wine removes neither, the host's rm does.
+                const std::wstring unixLink = UnixPathOf(child);
+                if (!unixLink.empty() && StartHostProgram(L"Z:\\bin\\rm", L"rm \"" + unixLink + L"\"")) {
+                    WaitForAttributes(child, [](DWORD attributes) { return attributes == INVALID_FILE_ATTRIBUTES; });
+                }
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
                 ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -80,6 +124,19 @@ std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstri
 
 int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern) {
     return static_cast<int>(FileNames(folder, pattern).size());
+}
+
+bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target) {
+    // Wine's CreateSymbolicLinkW makes nothing; the host's ln does.
+    const std::wstring unixTarget = UnixPathOf(target);
+    const std::wstring unixLink = UnixPathOf(link);
+    if (unixTarget.empty() || unixLink.empty() ||
+        !StartHostProgram(L"Z:\\bin\\ln", L"ln -s \"" + unixTarget + L"\" \"" + unixLink + L"\"")) {
+        return false;
+    }
+    return WaitForAttributes(link, [](DWORD attributes) {
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    });
 }
 
 }  // namespace orivanta::test

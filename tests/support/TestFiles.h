@@ -30,5 +30,8 @@ void RemoveTree(const std::wstring& path);
 std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern);
 // How many files directly inside a folder match a wildcard pattern.
 int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern);
+// A Unix symbolic link at link to target, made by the host's ln; Wine shows it as a
+// folder that is a reparse point. True when the link exists afterwards.
+bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target);
 
 }  // namespace orivanta::test

@@ -8,6 +8,7 @@
 #include "common/AtomicFile.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
+#include "common/PathChecks.h"
 #include "common/ProxyChoice.h"
 #include "common/SmallTextFile.h"
 #include "common/SystemErrorText.h"
@@ -155,6 +156,35 @@ TEST(Folders, InvalidDriveRaisesCreateDirectoryFailed) {
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "create directory failed");
     }
+}
+
+TEST(PathChecks, OnlyPlainDrivePathsPass) {
+    EXPECT_TRUE(IsPlainDrivePath(L"D:\\欧瑞凡达安装包\\Setup (1).exe"));
+    EXPECT_TRUE(IsPlainDrivePath(L"c:\\a"));
+    for (const wchar_t* path :
+         {L"\\\\server\\share\\a.exe", L"\\\\?\\C:\\a.exe", L"\\\\.\\C:\\a.exe", L"\\??\\C:\\a.exe", L"C:a.exe",
+          L"C:\\", L"C:\\a\\..\\b.exe", L"C:\\a\\.\\b.exe", L"C:\\a\\\\b.exe", L"C:\\a\\", L"C:/a/b.exe",
+          L"C:\\a.exe:stream", L"C:\\a*.exe", L"C:\\a\\...\\b.exe", L"C:\\a \\b.exe", L"a.exe", L""}) {
+        EXPECT_FALSE(IsPlainDrivePath(path)) << path;
+    }
+}
+
+TEST(PathChecks, LocalFixedDrivesOnlyAndNoReparsePointOnTheWay) {
+    test::TempFolder folder(L"paths");
+    EXPECT_TRUE(IsOnLocalFixedDrive(folder.path()));
+    const DWORD drives = ::GetLogicalDrives();
+    wchar_t unused = L'Y';
+    while (unused > L'D' && (drives & (1u << (unused - L'A')))) --unused;
+    EXPECT_FALSE(IsOnLocalFixedDrive(std::wstring(1, unused) + L":\\a.exe")) << "no volume behind the letter";
+
+    EnsureDirectory(folder / L"real");
+    test::WriteBytes(folder / L"real\\a.exe", "a");
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(folder / L"link", folder / L"real"));
+    EXPECT_TRUE(ExistsWithoutReparsePoint(folder / L"real\\a.exe"));
+    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"real\\missing.exe"));
+    EXPECT_FALSE(ExistsWithoutReparsePoint(folder / L"link\\a.exe")) << "a.exe is reached through the link";
+    EXPECT_TRUE(IsReparsePoint(folder / L"link"));
+    EXPECT_FALSE(IsReparsePoint(folder / L"real"));
 }
 
 TEST(AtomicFile, WritesUtf8WithoutBomAndLeavesNoTemporaryFile) {

@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <thread>
 
 #include "TestFiles.h"
+#include "common/Handles.h"
+#include "common/GuidText.h"
 #include "identity/Sha256.h"
 
 namespace orivanta {
@@ -85,6 +88,31 @@ TEST_F(Sha256FileTest, MissingFileOrFolderCannotBeOpened) {
             EXPECT_STREQ(error.what(), "cannot open downloaded file");
         }
     }
+}
+
+// A read that fails in mid-file (a pipe whose writer goes away after its first
+// bytes) must never pass for the end of the file: a digest of half the bytes would
+// look like a corrupt download.
+TEST_F(Sha256FileTest, FailedReadIsAnErrorNotADigestOfWhatWasRead) {
+    const std::wstring pipeName = L"\\\\.\\pipe\\orivanta-sha-" + NewGuidText();
+    UniqueHandle pipe(::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                         65536, 65536, 0, nullptr));
+    ASSERT_TRUE(pipe);
+    std::thread writer([&pipe] {
+        ::ConnectNamedPipe(pipe.get(), nullptr);
+        const std::string first(1000, 'x');
+        DWORD written = 0;
+        ::WriteFile(pipe.get(), first.data(), static_cast<DWORD>(first.size()), &written, nullptr);
+        ::FlushFileBuffers(pipe.get());
+        ::DisconnectNamedPipe(pipe.get());
+    });
+    try {
+        const std::string digest = Sha256FileHex(pipeName, stop);
+        ADD_FAILURE() << "a digest was returned: " << digest;
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("读取文件失败：", 0), 0u) << error.what();
+    }
+    writer.join();
 }
 
 }  // namespace

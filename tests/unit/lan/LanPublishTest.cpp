@@ -30,20 +30,39 @@ TEST_F(LanPublish, HostFoundWithoutAChoiceRecommendsTheClientEdition) {
     EXPECT_FALSE(App().userChoseEdition);
 }
 
-TEST_F(LanPublish, HostFoundWithdrawsTheServerEditionEvenDuringADownload) {
-    for (bool busy : {false, true}) {
-        test::ResetAppState();
-        ChooseEdition(Edition::Server);
-        App().busy = busy;
-        PublishLanResult(kHost);
-        const DisplaySnapshot s = ReadDisplaySnapshot();
-        EXPECT_EQ(s.lanState, LanState::HostFound);
-        EXPECT_EQ(s.lanHostText, L"192.168.1.20");
-        EXPECT_EQ(s.edition, Edition::None);
-        EXPECT_FALSE(App().userChoseEdition);
-        EXPECT_EQ(s.statusText, L"已发现现有主机，服务端版需要客服协助");
-        EXPECT_EQ(s.detailText, L"多主机安装请联系 400-100-200");
-    }
+void ExpectServerEditionWithdrawn() {
+    const DisplaySnapshot s = ReadDisplaySnapshot();
+    EXPECT_EQ(s.lanState, LanState::HostFound);
+    EXPECT_EQ(s.lanHostText, L"192.168.1.20");
+    EXPECT_EQ(s.edition, Edition::None);
+    EXPECT_FALSE(App().userChoseEdition);
+    EXPECT_EQ(s.statusText, L"已发现现有主机，服务端版需要客服协助");
+    EXPECT_EQ(s.detailText, L"多主机安装请联系 400-100-200");
+}
+
+TEST_F(LanPublish, HostFoundWithdrawsTheServerEdition) {
+    ChooseEdition(Edition::Server);
+    PublishLanResult(kHost);
+    ExpectServerEditionWithdrawn();
+    EXPECT_FALSE(App().cancelRequested);
+}
+
+TEST_F(LanPublish, HostFoundDuringAServerDownloadPausesItAndWithdrawsTheEditionWhenItHasEnded) {
+    ChooseEdition(Edition::Server);
+    App().busy = true;
+    PublishLanResult(kHost);
+    DisplaySnapshot s = ReadDisplaySnapshot();
+    EXPECT_EQ(s.lanState, LanState::HostFound);
+    EXPECT_TRUE(App().cancelRequested) << "the server download is paused";
+    EXPECT_EQ(s.edition, Edition::Server) << "the running request keeps its edition, and its button its meaning";
+    EXPECT_EQ(s.statusText, L"已发现现有主机，服务端版需要客服协助");
+    EXPECT_EQ(s.detailText, L"多主机安装请联系 400-100-200");
+
+    WithdrawServerEditionIfHostFound();  // a window that has not seen the worker end yet
+    EXPECT_EQ(ReadDisplaySnapshot().edition, Edition::Server);
+    App().busy = false;
+    WithdrawServerEditionIfHostFound();
+    ExpectServerEditionWithdrawn();
 }
 
 TEST_F(LanPublish, HostFoundLeavesAUserChoiceOrARunningRequestAlone) {

@@ -107,11 +107,11 @@ TEST_F(LocalPackage, VerifiesSizeAndDigest) {
     EXPECT_FALSE(VerifyLocalPackage(root_.path(), metadata, stop_)) << "a folder";
 }
 
-TEST_F(LocalPackage, PauseDuringHashingIsAMismatchNotAFailure) {
+TEST_F(LocalPackage, PauseDuringHashingIsAPauseNotAMismatch) {
     const std::wstring file = root_ / L"Setup.exe";
     WriteBytes(file, kContent);
     stop_ = true;
-    EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent), stop_));
+    EXPECT_THROW(VerifyLocalPackage(file, MetadataFor(kContent), stop_), StopRequested);
 }
 
 TEST_F(LocalPackage, LockedFileIsAMismatchNotAFailure) {
@@ -121,6 +121,8 @@ TEST_F(LocalPackage, LockedFileIsAMismatchNotAFailure) {
     ASSERT_TRUE(exclusive);
     EXPECT_FALSE(VerifyLocalPackage(file, MetadataFor(kContent), stop_));
 }
+
+std::wstring PathOf(const std::optional<HeldPackage>& package) { return package ? package->Path() : L""; }
 
 // Counts every verification the lookup asks for, per path, and verifies for real.
 struct CountingVerifier {
@@ -166,21 +168,25 @@ protected:
 };
 
 TEST_F(ReuseLookup, GoodLatestRecordIsReturnedWithoutHashingAnythingElse) {
-    const std::wstring recorded = root_ / L"elsewhere\\Setup.exe";
-    EnsureDirectory(root_ / L"elsewhere");
+    const std::wstring recorded = saveFolder_ + L"\\Setup (2).exe";
     WriteBytes(recorded, kContent);
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
     WriteHistory(L"server-1.txt", saveFolder_ + L"\\Setup.exe", metadata_);
     WriteLatest(recorded, metadata_);
 
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
-              recorded);
+    std::optional<HeldPackage> found =
+        FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier());
+    EXPECT_EQ(PathOf(found), recorded);
     EXPECT_EQ(counter.total, 1);
+    // Found is held: nobody writes it until the finder lets it go.
+    EXPECT_FALSE(UniqueHandle(::CreateFileW(recorded.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr)));
+    found.reset();
+    EXPECT_TRUE(UniqueHandle(::CreateFileW(recorded.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr)));
 }
 
 TEST_F(ReuseLookup, ChangedByteMovesOnToTheNextCandidate) {
-    const std::wstring recorded = root_ / L"recorded.exe";
+    const std::wstring recorded = saveFolder_ + L"\\recorded.exe";
     std::string changed = kContent;
     changed[5] ^= 0x20;
     WriteBytes(recorded, changed);
@@ -188,31 +194,34 @@ TEST_F(ReuseLookup, ChangedByteMovesOnToTheNextCandidate) {
     WriteLatest(recorded, metadata_);
 
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+    EXPECT_EQ(PathOf(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_,
+                                         counter.Verifier())),
               saveFolder_ + L"\\Setup.exe");
     EXPECT_EQ(counter.calls[recorded], 1);
     EXPECT_EQ(counter.total, 2);
 }
 
 TEST_F(ReuseLookup, CandidatesComeInOrderWithoutLetterCaseDuplicates) {
-    const std::wstring shared = root_ / L"Shared\\Setup.exe";
+    const std::wstring shared = saveFolder_ + L"\\Shared.exe";
+    std::wstring upper = shared;
+    std::transform(upper.begin(), upper.end(), upper.begin(), std::towupper);
     WriteLatest(shared, metadata_);
-    WriteHistory(L"server-a.txt", root_ / L"SHARED\\SETUP.EXE", metadata_);
-    WriteHistory(L"server-b.txt", root_ / L"shared\\setup.exe", metadata_);
-    WriteHistory(L"server-c.txt", root_ / L"sHaReD\\sEtUp.ExE", metadata_);
-    WriteHistory(L"server-d.txt", root_ / L"other.exe", metadata_);
-    WriteLatest(root_ / L"client-copy.exe", metadata_, L"client");
-    WriteHistory(L"client-a.txt", root_ / L"client-history.exe", metadata_);
+    WriteHistory(L"server-a.txt", upper, metadata_);
+    WriteHistory(L"server-b.txt", saveFolder_ + L"\\shared.exe", metadata_);
+    WriteHistory(L"server-c.txt", saveFolder_ + L"\\sHaReD.ExE", metadata_);
+    WriteHistory(L"server-d.txt", saveFolder_ + L"\\other.exe", metadata_);
+    WriteLatest(saveFolder_ + L"\\client-copy.exe", metadata_, L"client");
+    WriteHistory(L"client-a.txt", saveFolder_ + L"\\client-history.exe", metadata_);
 
     const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_);
-    const std::vector<std::wstring> expected = {shared, root_ / L"other.exe", saveFolder_ + L"\\Setup.exe"};
+    const std::vector<std::wstring> expected = {shared, saveFolder_ + L"\\other.exe", saveFolder_ + L"\\Setup.exe"};
     EXPECT_EQ(candidates, expected) << "client records are not read for the server edition, and a data "
                                        "root keeps D: and the per-user folder out";
 
-    EnsureDirectory(root_ / L"Shared");
     WriteBytes(shared, kContent);
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+    EXPECT_EQ(PathOf(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_,
+                                         counter.Verifier())),
               shared);
     EXPECT_EQ(counter.total, 1) << "the same path in four letter cases is hashed once";
 }
@@ -224,19 +233,62 @@ TEST_F(ReuseLookup, RecordsOfOtherPackagesAreIgnored) {
     noId.packageId.clear();
     PackageMetadata otherSize = metadata_;
     otherSize.sizeBytes += 1;
-    WriteLatest(root_ / L"other-id.exe", otherId);
-    WriteHistory(L"server-1.txt", root_ / L"no-id.exe", noId);
-    WriteHistory(L"server-2.txt", root_ / L"other-size.exe", otherSize);
+    WriteLatest(saveFolder_ + L"\\other-id.exe", otherId);
+    WriteHistory(L"server-1.txt", saveFolder_ + L"\\no-id.exe", noId);
+    WriteHistory(L"server-2.txt", saveFolder_ + L"\\other-size.exe", otherSize);
 
     const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_);
-    const std::vector<std::wstring> expected = {root_ / L"no-id.exe", saveFolder_ + L"\\Setup.exe"};
+    const std::vector<std::wstring> expected = {saveFolder_ + L"\\no-id.exe", saveFolder_ + L"\\Setup.exe"};
     EXPECT_EQ(candidates, expected);
+}
+
+// A record is only a hint, and may be a hostile one: whatever it names outside our
+// own folders is neither opened nor hashed, even where an identical package lies.
+TEST_F(ReuseLookup, RecordsNamingPlacesOutsideOurFoldersAreIgnored) {
+    EnsureDirectory(root_ / L"elsewhere");
+    WriteBytes(root_ / L"elsewhere\\Setup.exe", kContent);
+    const std::vector<std::wstring> planted = {
+        root_ / L"elsewhere\\Setup.exe",                // another folder
+        L"\\\\127.0.0.1\\share\\Setup.exe",              // a stranger's server
+        L"\\\\?\\" + saveFolder_ + L"\\Copy.exe",        // a device path into our folder
+        saveFolder_ + L"\\..\\elsewhere\\Setup.exe",     // out again by ".."
+        saveFolder_ + L"\\sub\\Setup.exe",               // below the folder, not in it
+        saveFolder_ + L"/Copy.exe",                     // another separator
+        saveFolder_ + L"\\Copy.exe:hidden",             // a stream
+        saveFolder_ + L"\\Setup.bat",                   // no program of ours
+        L"Setup.exe",                                   // relative to wherever we run
+    };
+    WriteLatest(planted[0], metadata_);
+    for (size_t i = 1; i < planted.size(); ++i) {
+        WriteHistory(L"server-" + std::to_wstring(i) + L".txt", planted[i], metadata_);
+    }
+    WriteHistory(L"server-ours.txt", saveFolder_ + L"\\Setup (1).exe", metadata_);
+
+    const std::vector<std::wstring> expected = {saveFolder_ + L"\\Setup (1).exe", saveFolder_ + L"\\Setup.exe"};
+    EXPECT_EQ(ReuseCandidates(metadata_, saveFolder_, Edition::Server, dataRoot_), expected);
+    CountingVerifier counter{stop_};
+    EXPECT_FALSE(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()));
+    EXPECT_EQ(counter.total, 0) << "the two candidates in the save folder are missing, and nothing else is examined";
+}
+
+TEST_F(ReuseLookup, CopyReachedThroughALinkIsNotOpened) {
+    const std::wstring real = root_ / L"real";
+    const std::wstring linked = root_ / L"linked";
+    EnsureDirectory(real);
+    WriteBytes(real + L"\\Setup.exe", kContent);
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(linked, real));
+    ASSERT_TRUE(test::FileExists(linked + L"\\Setup.exe"));
+    WriteLatest(linked + L"\\Setup.exe", metadata_);
+
+    CountingVerifier counter{stop_};
+    EXPECT_FALSE(FindReusablePackage(metadata_, linked, Edition::Server, dataRoot_, stop_, counter.Verifier()));
+    EXPECT_EQ(counter.total, 0) << "a save folder that is a link is not followed";
 }
 
 TEST_F(ReuseLookup, OnlyTheFirstHundredListedHistoryFilesAreRead) {
     for (int i = 0; i < 150; ++i) {
-        WriteHistory(L"server-" + std::to_wstring(i) + L".txt", root_ / (L"copy-" + std::to_wstring(i) + L".exe"),
-                     metadata_);
+        WriteHistory(L"server-" + std::to_wstring(i) + L".txt",
+                     saveFolder_ + L"\\copy-" + std::to_wstring(i) + L".exe", metadata_);
     }
     EnsureDirectory(HistoryFolder() + L"\\server-folder.txt");
     const std::vector<std::wstring> listed = ListedHistoryFiles();
@@ -263,7 +315,7 @@ TEST_F(ReuseLookup, DirectCandidatesUseTheSafeFileName) {
     PackageMetadata metadata = metadata_;
     metadata.fileName = "setup.msi";
     WriteBytes(saveFolder_ + L"\\OrivantaInstallerPackage.exe", kContent);
-    EXPECT_EQ(FindReusablePackage(metadata, saveFolder_, Edition::Server, dataRoot_, stop_),
+    EXPECT_EQ(PathOf(FindReusablePackage(metadata, saveFolder_, Edition::Server, dataRoot_, stop_)),
               saveFolder_ + L"\\OrivantaInstallerPackage.exe");
 
     metadata.fileName = "..\\..\\tool.exe";
@@ -271,26 +323,30 @@ TEST_F(ReuseLookup, DirectCandidatesUseTheSafeFileName) {
     EXPECT_EQ(ReuseCandidates(metadata, saveFolder_, Edition::Server, dataRoot_), expected);
 }
 
-TEST_F(ReuseLookup, WithoutDataRootTheUsualFoldersFollowTheSaveFolder) {
+TEST_F(ReuseLookup, WithoutDataRootThePerUserFolderFollowsTheSaveFolderButDOnlyAsTheSaveFolder) {
+    // D:\欧瑞凡达安装包 not chosen this run has not been checked for its protection:
+    // an installer started from it could load DLLs that anyone placed beside it.
+    const std::wstring perUser = KnownFolderPath(0x001c) + L"\\Orivanta\\InstallerDownloader\\packages";
+    EXPECT_EQ(ReuseFolders(saveFolder_, L""), (std::vector<std::wstring>{saveFolder_, perUser}));
     const std::vector<std::wstring> candidates = ReuseCandidates(metadata_, saveFolder_, Edition::Server, L"");
-    ASSERT_GE(candidates.size(), 3u);
-    const std::vector<std::wstring> tail(candidates.end() - 3, candidates.end());
-    const std::vector<std::wstring> expected = {
-        saveFolder_ + L"\\Setup.exe", L"D:\\欧瑞凡达安装包\\Setup.exe",
-        KnownFolderPath(0x001c) + L"\\Orivanta\\InstallerDownloader\\packages\\Setup.exe"};
-    EXPECT_EQ(tail, expected);
+    ASSERT_GE(candidates.size(), 2u);
+    const std::vector<std::wstring> tail(candidates.end() - 2, candidates.end());
+    EXPECT_EQ(tail, (std::vector<std::wstring>{saveFolder_ + L"\\Setup.exe", perUser + L"\\Setup.exe"}));
+    EXPECT_FALSE(IsReuseCandidatePath(L"D:\\欧瑞凡达安装包\\Setup.exe", ReuseFolders(saveFolder_, L"")));
+    EXPECT_TRUE(IsReuseCandidatePath(L"D:\\欧瑞凡达安装包\\Setup.exe", ReuseFolders(L"D:\\欧瑞凡达安装包", L"")));
 }
 
 TEST_F(ReuseLookup, PauseBeforeTheLookupHashesNothing) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
     stop_ = true;
     CountingVerifier counter{stop_};
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()), L"");
+    EXPECT_THROW(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, counter.Verifier()),
+                 StopRequested);
     EXPECT_EQ(counter.total, 0);
 }
 
 TEST_F(ReuseLookup, PauseDuringHashingEndsTheLookup) {
-    const std::wstring recorded = root_ / L"recorded.exe";
+    const std::wstring recorded = saveFolder_ + L"\\recorded.exe";
     WriteBytes(recorded, kContent);
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent);
     WriteLatest(recorded, metadata_);
@@ -299,14 +355,15 @@ TEST_F(ReuseLookup, PauseDuringHashingEndsTheLookup) {
         stop_ = true;
         return counter.Verifier()(path, metadata);
     };
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, pauseWhileHashing), L"");
+    EXPECT_THROW(FindReusablePackage(metadata_, saveFolder_, Edition::Server, dataRoot_, stop_, pauseWhileHashing),
+                 StopRequested);
     EXPECT_EQ(counter.total, 1) << "no candidate after the paused one";
 }
 
 TEST_F(ReuseLookup, NothingFoundIsAnEmptyResult) {
     WriteBytes(saveFolder_ + L"\\Setup.exe", kContent + "tail");
     ::RemoveDirectoryW(HistoryFolder().c_str());
-    EXPECT_EQ(FindReusablePackage(metadata_, saveFolder_, Edition::Client, dataRoot_, stop_), L"");
+    EXPECT_FALSE(FindReusablePackage(metadata_, saveFolder_, Edition::Client, dataRoot_, stop_));
 }
 
 }  // namespace

@@ -142,7 +142,9 @@ TEST(GdiLayout, ProgressFillEndsWhereThePercentSays) {
 
 TEST(GdiLayout, ButtonLabelFollowsEditionBusyAndProgress) {
     DisplaySnapshot snapshot;
-    EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"请选择版本");
+    EXPECT_EQ(FindText(BuildGdiLayout(snapshot, false), kButton)->text, L"请选择版本");
+    EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"暂停下载")
+        << "a running download can be paused whatever the edition reads";
     snapshot.edition = Edition::Server;
     EXPECT_EQ(FindText(BuildGdiLayout(snapshot, false), kButton)->text, L"下载并安装");
     EXPECT_EQ(FindText(BuildGdiLayout(snapshot, true), kButton)->text, L"暂停下载");

@@ -12,6 +12,8 @@
 #include "TestFiles.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
+#include "lan/LanDiscovery.h"
+#include "ui/MainButton.h"
 #include "ui/UserActions.h"
 #include "ui/WindowInteraction.h"
 
@@ -72,6 +74,15 @@ void CountingWorker() {
     while (!releaseWorker) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ++workerRuns;
     --workersRunning;
+}
+
+// A download that runs until it is asked to stop, or gives up after two seconds.
+void PausableWorker() {
+    const ULONGLONG deadline = ::GetTickCount64() + 2000;
+    while (!App().cancelRequested && ::GetTickCount64() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ++workerRuns;
 }
 
 class UserActions : public ::testing::Test {
@@ -198,6 +209,33 @@ TEST_F(UserActions, MainButtonWhileBusyAsksThePauseAndStartsNothing) {
     EXPECT_FALSE(App().workerThread.joinable());
 }
 
+TEST_F(UserActions, HostFoundDuringAServerDownloadPausesItAndThenRefusesTheServerCard) {
+    SetEditionAndLan(Edition::Server, LanState::Checking);
+    MainButtonAction(PausableWorker);
+    ASSERT_TRUE(App().busy);
+    PublishLanResult({true, L"192.168.1.20"});
+    EXPECT_EQ(MainButtonModeFor(ChosenEdition(), App().busy, App().progressPercent), MainButtonMode::Pause)
+        << "the main button still pauses the running download";
+    App().workerThread.join();
+    EXPECT_TRUE(App().cancelRequested) << "the download was paused";
+
+    App().progressPercent = 30;
+    HandleWorkerDone(window_, WorkerOutcome::Paused);
+    EXPECT_EQ(ChosenEdition(), Edition::None);
+    EXPECT_EQ(StatusText(), L"已发现现有主机，服务端版需要客服协助");
+    EXPECT_EQ(DetailText(), L"多主机安装请联系 400-100-200");
+    EXPECT_TRUE(shownBoxes.empty());
+    SelectEdition(window_, Edition::Server);
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    EXPECT_EQ(shownBoxes[0].caption, L"主机安装需客服协助");
+    EXPECT_EQ(ChosenEdition(), Edition::None);
+    MainButtonAction(CountingWorker);
+    EXPECT_FALSE(App().workerThread.joinable()) << "nothing starts without an edition";
+
+    // Whatever the edition reads, a running download's button pauses.
+    EXPECT_EQ(MainButtonModeFor(Edition::None, true, 0), MainButtonMode::Pause);
+}
+
 TEST_F(UserActions, ResumingJoinsThePreviousWorkerBeforeStartingTheNext) {
     SetEditionAndLan(Edition::Client, LanState::NoHost);
     releaseWorker = false;
@@ -296,6 +334,15 @@ TEST_F(UserActions, FailedRunShowsTheWorkersMessageAndKeepsTheWindow) {
     EXPECT_EQ(shownBoxes[0].type, static_cast<UINT>(MB_OK | MB_ICONWARNING));
     EXPECT_TRUE(shownBoxes[0].stateLockFree);
     EXPECT_TRUE(::IsWindow(window_));
+
+    // A server run that failed after a host was found: its message first, then the host-found state.
+    SetEditionAndLan(Edition::Server, LanState::HostFound);
+    App().busy = true;
+    HandleWorkerDone(window_, WorkerOutcome::Failed);
+    ASSERT_EQ(shownBoxes.size(), 2u);
+    EXPECT_EQ(shownBoxes[1].text, L"SHA-256 integrity verification failed");
+    EXPECT_EQ(ChosenEdition(), Edition::None);
+    EXPECT_EQ(StatusText(), L"已发现现有主机，服务端版需要客服协助");
 }
 
 TEST_F(UserActions, AutomaticStartClosesOnEitherEndWithoutABox) {

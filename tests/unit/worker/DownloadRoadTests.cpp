@@ -2,12 +2,15 @@
 
 #include "WorkerHarness.h"
 
+#include <optional>
 #include <thread>
 
 #include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
+#include "lan/LanDiscovery.h"
+#include "state/Edition.h"
 
 namespace orivanta::test {
 namespace {
@@ -74,6 +77,14 @@ TEST_F(DownloadRoadTest, FreshDownloadIsVerifiedPublishedRecordedAndLaunched) {
     EXPECT_NE(report.find(L"分类: Completed\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"最后成功检查点: 启动已校验的安装程序\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"安装包已完整下载、通过 SHA-256 校验"), std::wstring::npos);
+}
+
+TEST_F(DownloadRoadTest, NobodyCanChangeThePackageBetweenItsVerificationAndItsLaunch) {
+    std::optional<std::string> tampered;
+    beforeLaunch_ = [&tampered](const std::wstring& packagePath) { tampered = TryToTamperWith(packagePath); };
+    const WorkerRun run = RunWorker();
+    EXPECT_EQ(tampered.value_or("no launch"), "");
+    ExpectPublishedAndLaunched(run);
 }
 
 TEST_F(DownloadRoadTest, InterruptedTransferResumesInTheSameSessionWithoutASecondDownload) {
@@ -156,10 +167,17 @@ TEST_F(DownloadRoadTest, PauseDuringVerificationKeepsTheCompleteFileForTheNextRu
     WriteSessionFile(StatePath(), session);
     WriteBytes(PartPath(), PackageBytes());
 
-    // The pause is already requested when the worker reaches the hashing.
-    const WorkerRun paused = RunWorker({}, {}, true);
-    EXPECT_EQ(paused.outcome(), WorkerOutcome::Failed);
-    EXPECT_EQ(paused.display.detailText, L"paused");
+    // The pause arrives after the start, just before the hashing.
+    const FreeSpaceProbe pauseThenAnswer = [](const std::wstring&, std::uint64_t& freeBytes) {
+        App().cancelRequested = true;
+        freeBytes = ~std::uint64_t{0};
+        return true;
+    };
+    const WorkerRun paused = RunWorker(pauseThenAnswer);
+    EXPECT_EQ(paused.outcome(), WorkerOutcome::Paused) << paused.detailUtf8();
+    EXPECT_EQ(paused.display.statusText, L"下载已暂停");
+    EXPECT_EQ(paused.display.detailText, L"已保存进度，继续下载不会增加次数");
+    EXPECT_FALSE(InstalledDiagnostics().finished()) << "a pause writes no report";
     EXPECT_TRUE(HoldsPackage(PartPath()));
     EXPECT_TRUE(FileExists(StatePath()));
     EXPECT_FALSE(App().integrityPassed.load());
@@ -236,6 +254,23 @@ TEST_F(DownloadRoadTest, CallBrokenOffByTheCloseEndsTheRunWithoutAFailure) {
     EXPECT_EQ(run.outcome(), WorkerOutcome::Paused);
     EXPECT_EQ(App().exitCode.load(), 0);
     EXPECT_FALSE(InstalledDiagnostics().finished()) << "the close reports the run, not the worker";
+}
+
+TEST_F(DownloadRoadTest, HostFoundDuringAServerDownloadPausesItAndKeepsItsFiles) {
+    {
+        std::lock_guard<std::mutex> lock(App().stateMutex);
+        App().edition = Edition::Server;
+    }
+    center_.SetFaults(R"({"node":{"throttleBytesPerSecond":65536}})");
+    const WorkerRun paused = RunWorker([] {
+        if (App().bytesDone.load() > 0 && !App().cancelRequested) PublishLanResult({true, L"192.168.1.20"});
+    });
+    EXPECT_EQ(paused.outcome(), WorkerOutcome::Paused) << paused.detailUtf8();
+    EXPECT_TRUE(FileExists(root_ / L"cache\\server.state"));
+    const std::int64_t kept = static_cast<std::int64_t>(ReadBytes(root_ / L"packages\\.cache\\server.part").size());
+    EXPECT_GT(kept, 0);
+    EXPECT_EQ(paused.display.bytesDone, kept);
+    EXPECT_FALSE(FileExists(root_ / L"machine\\downloads\\server-latest.txt"));
 }
 
 TEST_F(DownloadRoadTest, PartFileWithoutASessionIsNeverResumed) {

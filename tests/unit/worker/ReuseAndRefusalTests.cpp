@@ -2,12 +2,16 @@
 
 #include "WorkerHarness.h"
 
+#include <optional>
+
 #include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Folders.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
 #include "identity/Sha256.h"
+#include "state/Edition.h"
+#include "storage/PackageRecords.h"
 
 namespace orivanta::test {
 namespace {
@@ -77,6 +81,53 @@ TEST_F(ReuseAndRefusalTest, IdenticalLocalPackageIsReusedWithoutASession) {
     const std::wstring report = LatestReport();
     EXPECT_NE(report.find(L"分类: Completed\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"最后成功检查点: 复用已通过 SHA-256 校验的本机安装包\r\n"), std::wstring::npos);
+}
+
+TEST_F(ReuseAndRefusalTest, NobodyCanChangeTheReusedPackageBetweenItsVerificationAndItsLaunch) {
+    PlaceLocalCopy();
+    std::optional<std::string> tampered;
+    beforeLaunch_ = [&tampered](const std::wstring& packagePath) { tampered = TryToTamperWith(packagePath); };
+    const WorkerRun run = RunWorker();
+    EXPECT_EQ(run.outcome(), WorkerOutcome::Completed) << run.detailUtf8();
+    EXPECT_EQ(tampered.value_or("no launch"), "");
+    EXPECT_TRUE(HoldsPackage(LocalCopyPath()));
+    EXPECT_TRUE(WaitForLaunchProof(LocalCopyPath())) << "the verified copy did not start";
+    EXPECT_EQ(ReusesCounted(), 1);
+}
+
+TEST_F(ReuseAndRefusalTest, RecordNamingACopyOutsideOurFoldersIsNotReused) {
+    const CenterPackage package = Package();
+    const std::wstring elsewhere = root_ / L"elsewhere";
+    EnsureDirectory(elsewhere);
+    const std::wstring copy = elsewhere + L"\\" + Utf8ToUtf16(package.fileName);
+    WriteBytes(copy, PackageBytes());
+    PackageMetadata metadata;
+    metadata.packageId = package.packageId;
+    metadata.fileName = package.fileName;
+    metadata.sha256 = package.sha256;
+    metadata.sizeBytes = package.sizeBytes;
+    SaveDownloadRecord(metadata, copy, kSourceDownloaded, Edition::Client, root_.path());
+
+    const WorkerRun run = RunWorker();
+    EXPECT_EQ(run.outcome(), WorkerOutcome::Completed) << run.detailUtf8();
+    EXPECT_EQ(ReusesCounted(), 0);
+    EXPECT_EQ(CountLogEntries("kind=api&operation=start"), 1);
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 1);
+    EXPECT_TRUE(HoldsPackage(PublishedPath()));
+    EXPECT_TRUE(WaitForLaunchProof(PublishedPath()));
+    EXPECT_FALSE(FileExists(copy + L".launched.txt"));
+}
+
+TEST_F(ReuseAndRefusalTest, PauseDuringTheLocalLookupEndsBeforeTheStart) {
+    PlaceLocalCopy();
+    const WorkerRun run = RunWorker({}, {}, true);
+    EXPECT_EQ(run.outcome(), WorkerOutcome::Paused) << run.detailUtf8();
+    EXPECT_EQ(run.display.statusText, L"下载已暂停");
+    EXPECT_EQ(CountLogEntries("kind=api&operation=reuse"), 0);
+    EXPECT_EQ(CountLogEntries("kind=api&operation=start"), 0);
+    EXPECT_EQ(center_.DownloadsCounted(DeviceId()), 0);
+    EXPECT_FALSE(FileExists(StatePath())) << "no session was opened";
+    EXPECT_FALSE(App().installerLaunched.load());
 }
 
 TEST_F(ReuseAndRefusalTest, ReuseRefusedAsNoLongerCurrentPreparesOnceMore) {

@@ -11,6 +11,7 @@
 #include "common/Handles.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
+#include "download/FolderAndLaunch.h"
 #include "identity/DeviceIdentity.h"
 #include "state/Edition.h"
 
@@ -49,12 +50,12 @@ WorkerRun WorkerTest::RunWorker(const FreeSpaceProbe& freeSpace, std::function<v
     app.busy = true;
     app.cancelRequested = pauseAlreadyRequested;
     WorkerRun run;
-    std::thread worker([&freeSpace] {
-        if (freeSpace) {
-            RunDownloadWorker(freeSpace);
-        } else {
-            RunDownloadWorker();
-        }
+    const InstallerLauncher launch = [this](HeldPackage package, const std::wstring& folderPath) {
+        if (beforeLaunch_) beforeLaunch_(package.Path());
+        return LaunchInstaller(std::move(package), folderPath);
+    };
+    std::thread worker([&freeSpace, &launch] {
+        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch);
     });
     const ULONGLONG deadline = ::GetTickCount64() + kRunTimeoutMs;
     MSG message;
@@ -170,6 +171,25 @@ bool WorkerTest::WaitForLaunchProof(const std::wstring& packagePath, DWORD timeo
         ::Sleep(100);
     }
     return true;
+}
+
+std::string TryToTamperWith(const std::wstring& packagePath) {
+    std::string succeeded;
+    {
+        UniqueHandle file(::CreateFileW(packagePath.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+        const char garbage[] = "MZ but not the package";
+        DWORD written = 0;
+        if (file && ::WriteFile(file.get(), garbage, sizeof(garbage), &written, nullptr)) succeeded += "overwritten ";
+    }
+    const std::wstring decoy = packagePath + L".decoy";
+    WriteBytes(decoy, "a program of someone else's making");
+    if (::MoveFileExW(decoy.c_str(), packagePath.c_str(), MOVEFILE_REPLACE_EXISTING)) succeeded += "replaced ";
+    ::DeleteFileW(decoy.c_str());
+    if (::MoveFileExW(packagePath.c_str(), (packagePath + L".moved").c_str(), 0)) succeeded += "renamed ";
+    if (::DeleteFileW(packagePath.c_str())) succeeded += "deleted ";
+    return succeeded;
 }
 
 void WriteSessionFile(const std::wstring& path, const std::wstring& sessionId) {

@@ -77,6 +77,9 @@ protected:
     // Waits for the demo installer's proof file next to the package.
     bool WaitForLaunchProof(const std::wstring& packagePath, DWORD timeoutMs = 30000);
 
+    // Runs on the worker thread just before the installer is started, with the package's path.
+    std::function<void(const std::wstring& packagePath)> beforeLaunch_;
+
     DevCenterClient center_;
     TempFolder root_{L"worker"};
     TempFolder localAppData_{L"worker-diag"};
@@ -85,6 +88,10 @@ private:
     HWND window_ = nullptr;
     CenterPackage package_;
 };
+
+// What another process tries on the package at the last moment before its launch:
+// overwrite, replace, rename, delete. Names the attempts that succeeded; empty when none did.
+std::string TryToTamperWith(const std::wstring& packagePath);
 
 // A session file holding the identifier, as an earlier run leaves it.
 void WriteSessionFile(const std::wstring& path, const std::wstring& sessionId);

@@ -1,0 +1,64 @@
+#include "storage/HeldPackage.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "identity/Sha256.h"
+
+namespace orivanta {
+
+HeldPackage HeldPackage::Open(const std::wstring& path, Access access) {
+    const DWORD rights = GENERIC_READ | (access == Access::ReadAndRename ? DELETE : 0);
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which the checks below refuse.
+    UniqueHandle file(::CreateFileW(path.c_str(), rights, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        throw std::runtime_error("cannot open downloaded file");
+    }
+    return HeldPackage(std::move(file), path);
+}
+
+std::int64_t HeldPackage::Size() const {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file_.get(), &size) ? size.QuadPart : -1;
+}
+
+std::string HeldPackage::Sha256Hex(const StopFlag& stop) const {
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) {
+        throw std::runtime_error("cannot open downloaded file");
+    }
+    return Sha256OpenFileHex(file_.get(), stop);
+}
+
+bool HeldPackage::MoveTo(const std::wstring& path) {
+    // The name follows the structure; its own FileName[1] leaves room for the terminating zero.
+    const DWORD nameBytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = nameBytes;
+    std::copy(path.begin(), path.end(), rename->FileName);
+    if (!::SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        return false;
+    }
+    path_ = path;
+    return true;
+}
+
+bool HeldPackage::Delete() {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
+        return false;
+    }
+    file_.reset();
+    return true;
+}
+
+}  // namespace orivanta
