@@ -8,6 +8,7 @@ namespace orivanta {
 namespace {
 
 constexpr DWORD kErrorElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, not in every SDK's headers
+constexpr DWORD kExplorerReadyWaitMs = 5000;
 
 }  // namespace
 
@@ -26,12 +27,18 @@ bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& fo
     const std::wstring parameters = ExplorerSelectParameters(packagePath);
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = L"open";
     info.lpFile = explorer.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!explorer.empty() && shell.executeEx(&info)) return true;
+    if (!explorer.empty() && shell.executeEx(&info)) {
+        // The completion box follows. Explorer's window, coming after it, would
+        // cover it and take the keyboard; so the box waits, briefly, for that window.
+        const UniqueHandle explorerProcess(info.hProcess);
+        if (explorerProcess) ::WaitForInputIdle(explorerProcess.get(), kExplorerReadyWaitMs);
+        return true;
+    }
     const HINSTANCE result = shell.execute(nullptr, L"open", folderPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }

@@ -8,7 +8,6 @@ import re
 import shutil
 import subprocess
 import tempfile
-import time
 import unittest
 
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
@@ -70,9 +69,10 @@ class PlantedDlls(unittest.TestCase):
                                       exe=exe, env=SEARCH_LIKE_WINDOWS) as run:
             window = run.window()
             window.click(800, 400)  # client edition
-            time.sleep(0.5)
+            window_driver.wait_until(lambda: window.canvas_capture().pixel(1050, 460) == 0xF1F8FD, 20,
+                                     what="the chosen card")
             window.click(966, 625)
-            run.answer_message_box("下载完成", "Return")
+            run.answer_completion_box()
             self.assertEqual(run.wait_exit(60), 0)
             self.assertEqual(window_driver.report_fields(run.new_report())["分类"], "Completed")
         self.assert_nothing_loaded(folder)

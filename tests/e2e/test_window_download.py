@@ -112,11 +112,7 @@ class WindowDownload(unittest.TestCase):
 
             center.control.set_faults(node={"throttleBytesPerSecond": None})
             window.click(966, 625)
-            # Explorer shows the save folder; the box must be answered after it has appeared, as it
-            # takes the foreground when it comes.
-            run.message_box("下载完成", timeout=90)
-            wait_until(lambda: run.display.find_windows("packages"), 60, what="Explorer on the save folder")
-            run.answer_message_box("下载完成", "Return")
+            run.answer_completion_box()
             self.assertEqual(run.wait_exit(30), 0)
 
             node_log = center.control.log(kind="node")

@@ -413,6 +413,13 @@ class ProgramRun:
         except DriverError as error:
             raise DriverError("%s; Wine's foreground window is now %r" % (error, self.display.foreground()))
 
+    def answer_completion_box(self, folder_title="packages", timeout=90):
+        """Answers 下载完成 once Explorer shows the save folder: Explorer takes the
+        foreground when its window comes, so a key typed before could go to it."""
+        self.message_box("下载完成", timeout=timeout)
+        wait_until(lambda: self.display.find_windows(folder_title), 60, what="Explorer on the save folder")
+        self.answer_message_box("下载完成", "Return")
+
     def new_report(self, timeout=20):
         """The one exit report this run wrote, as text."""
         def written():

@@ -109,10 +109,15 @@ TEST_F(FolderAndLaunchTest, ExplorerSelectsTheQuotedPath) {
     const std::wstring path = L"C:\\Clinic Packages\\欧瑞凡达 Setup.exe";
     EXPECT_EQ(ExplorerSelectParameters(path), L"/select,\"C:\\Clinic Packages\\欧瑞凡达 Setup.exe\"");
 
+    // Explorer's process is waited for briefly, and its handle then closed.
+    fake.processToReturn = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE explorer = fake.processToReturn;
     EXPECT_TRUE(OpenFolderSelecting(path, L"C:\\Clinic Packages", shell_));
+    DWORD flags = 0;
+    EXPECT_FALSE(::GetHandleInformation(explorer, &flags));
     EXPECT_EQ(fake.executeExCalls, 1);
     EXPECT_EQ(fake.executeCalls, 0);
-    EXPECT_EQ(fake.mask, static_cast<ULONG>(SEE_MASK_FLAG_NO_UI));
+    EXPECT_EQ(fake.mask, static_cast<ULONG>(SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS));
     EXPECT_EQ(fake.verb, L"open");
     // By its full path, never searched for (the test prefix keeps Windows in C:\windows).
     EXPECT_EQ(::_wcsicmp(fake.file.c_str(), L"C:\\Windows\\explorer.exe"), 0) << fake.file;
