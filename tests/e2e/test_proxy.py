@@ -80,7 +80,8 @@ class ProxiedRuns(unittest.TestCase):
         center = self.center_behind_proxy(bypass="localhost")
         code, report = self.run_client(center, center.base_url.replace("127.0.0.1", "localhost"))
         self.assertEqual(code, 0, report)
-        self.assertEqual([(method, status) for method, _, status in passed(center)], [("GET", 200)])
+        self.assertEqual([(method, status) for method, _, status in passed(center)], [("GET", 200)],
+                         "center log: %r; report: %r" % (center.control.log(), report))
         self.assertEqual(len(center.control.log(kind="api")), 2)
 
     def test_auto_configuration_script_is_asked_per_url(self):

@@ -81,11 +81,21 @@ def connection_settings(proxy="", bypass="", script=""):
 
 
 def set_user_proxy(env, proxy="", bypass="", script=""):
-    """Writes the Internet proxy settings of the prefix's user. Auto-detection is
-    always off: in a prefix without settings Wine reports it on, and the program
-    would look for a proxy on the real network."""
-    run_quiet(["wine", "reg", "add", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
-               "/d", connection_settings(proxy, bypass, script).hex(), "/f"], env, timeout=120)
+    """Writes the Internet proxy settings of the prefix's user and reads them back.
+    Auto-detection is always off: in a prefix without settings Wine reports it on,
+    and the program would look for a proxy on the real network. A write that did
+    not take would leave the previous test's settings in force, so it is repeated,
+    and a lasting failure raises."""
+    wanted = connection_settings(proxy, bypass, script).hex()
+    for _ in range(3):
+        run_quiet(["wine", "reg", "add", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings",
+                   "/t", "REG_BINARY", "/d", wanted, "/f"], env, timeout=120)
+        query = subprocess.run(["wine", "reg", "query", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings"],
+                               env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=120, check=False)
+        fields = query.stdout.decode("ascii", errors="replace").split()
+        if "REG_BINARY" in fields and fields[fields.index("REG_BINARY") + 1:][:1] == [wanted.upper()]:
+            return
+    raise RuntimeError("the user's proxy settings could not be written to the prefix")
 
 
 def start_program(exe, args=(), env_extra=None, cwd=None, launcher=()):
