@@ -2,13 +2,12 @@
 
 #include <windows.h>
 
+#include "state/AppState.h"
 #include "state/RunJournal.h"
 #include "ui/MainWindow.h"
 
 namespace orivanta {
 namespace {
-
-constexpr int kRefusedAutomaticRunExitCode = 4;
 
 HWND VisibleMainWindow() {
     for (HWND window = ::FindWindowExW(nullptr, nullptr, kMainWindowClass, nullptr); window != nullptr;
@@ -34,11 +33,11 @@ int GiveWayToWorkingRun(RunJournal* diagnostics, bool autoStart, bool diagnostic
                         unsigned long windowWaitMilliseconds) {
     if (autoStart) {
         if (diagnostics != nullptr) {
-            diagnostics->Finish(L"UnhandledException", kRefusedAutomaticRunExitCode,
+            diagnostics->Finish(L"UnhandledException", kAutomaticRunFailedExitCode,
                                 L"另一个安装助手正在本机运行，本次自动化下载未开始。",
                                 L"请等正在运行的安装助手结束后重试；本次未创建下载会话，也未改动任何下载文件。", L"");
         }
-        return kRefusedAutomaticRunExitCode;
+        return kAutomaticRunFailedExitCode;
     }
     if (diagnostics != nullptr) diagnostics->FinishWithoutReport();
     if (HWND window = WaitForVisibleMainWindow(windowWaitMilliseconds)) {

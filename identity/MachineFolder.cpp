@@ -20,11 +20,13 @@ constexpr wchar_t kMachineFolderName[] = L"\\InstallerAssistant";
     throw std::runtime_error(Utf16ToUtf8(MachineFolderLinkText(link)));
 }
 
+std::wstring VendorFolder() { return KnownFolderPath(CSIDL_COMMON_APPDATA) + kVendorFolder; }
+
 }  // namespace
 
 std::wstring MachineFolder(const std::wstring& dataRoot) {
     if (!dataRoot.empty()) return dataRoot + L"\\machine";
-    return KnownFolderPath(CSIDL_COMMON_APPDATA) + kVendorFolder + kMachineFolderName;
+    return VendorFolder() + kMachineFolderName;
 }
 
 std::wstring MachineFolderLinkText(const std::wstring& link) {
@@ -40,7 +42,7 @@ UniqueHandle EstablishMachineFolder(const std::wstring& dataRoot) {
     }
     // The vendor folder may be shared with the clinic's other programs: it is
     // created as any folder and its rights are left alone, but it must not lead elsewhere.
-    const std::wstring vendor = KnownFolderPath(CSIDL_COMMON_APPDATA) + kVendorFolder;
+    const std::wstring vendor = VendorFolder();
     EnsureDirectory(vendor);
     if (IsReparsePoint(vendor)) RefuseLink(vendor);
     ProtectedFolder established = EstablishProtectedFolder(folder);

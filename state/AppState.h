@@ -29,6 +29,9 @@ enum class LanState : int { Checking = 0, NoHost = 1, HostFound = 2 };
 
 extern const wchar_t* const kDefaultCenterBaseUrl;
 
+// The exit code of an automatic run that did not download and start the package.
+inline constexpr int kAutomaticRunFailedExitCode = 4;
+
 struct AppState {
     AppState();
     ~AppState();
@@ -61,7 +64,7 @@ struct AppState {
     std::atomic<std::int64_t> bytesDone{0};
     std::atomic<std::int64_t> bytesTotal{0};
     std::atomic<double> speedBytesPerSecond{0.0};
-    // Only the worker changes it (4 on a failed automatic run), before it posts the done message.
+    // Only the worker changes it (kAutomaticRunFailedExitCode), before it posts the done message.
     std::atomic<int> exitCode{0};
     // The closing side breaks the worker's center and node calls off through it.
     HttpAbort networkAbort;

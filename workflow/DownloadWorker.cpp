@@ -320,12 +320,12 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
         SetStatusAndDetail(L"下载未完成", message);
         Checkpoint(L"下载或启动失败，等待用户重试");
         if (app.autoStart) {
-            app.exitCode = 4;
-            FinishRun(L"UnhandledException", 4, L"自动化下载验收未完成。",
+            app.exitCode = kAutomaticRunFailedExitCode;
+            FinishRun(L"UnhandledException", kAutomaticRunFailedExitCode, L"自动化下载验收未完成。",
                       L"请检查中心接口、下载节点、磁盘与 SHA-256 校验结果后重试。", chain);
         }
     } catch (...) {
-        if (app.autoStart) app.exitCode = 4;
+        if (app.autoStart) app.exitCode = kAutomaticRunFailedExitCode;
     }
     PostWorkerDone(WorkerOutcome::Failed);
 }
