@@ -123,6 +123,38 @@ TEST(ProxyChoice, DiscoveryFirstThenTheNamedProxyThenDirect) {
     EXPECT_EQ(discovery.calls, 3);
 }
 
+// The elevated account's credentials go only to a proxy that settings name.
+TEST(ProxyChoice, OnlyAProxyThatSettingsNameIsAnsweredWithTheAccountsCredentials) {
+    UserProxySettings machine;
+    machine.machineProxy = true;
+    UserProxySettings named;
+    named.proxy = L"10.1.1.1:8080";
+    UserProxySettings script = named;
+    script.autoConfigUrl = L"http://wpad.clinic.local/proxy.pac";
+    UserProxySettings detect = machine;
+    detect.autoDetect = true;
+    const struct {
+        const char* what;
+        UserProxySettings settings;
+        bool discovered;
+        bool answered;
+    } cases[] = {
+        {"nothing set, direct", {}, false, false},
+        {"machine-wide proxy", machine, false, true},
+        {"user's proxy", named, false, true},
+        {"proxy named by the script", script, true, false},
+        {"script failed, user's proxy", script, false, true},
+        {"proxy found by detection", detect, true, false},
+        {"detection failed, machine-wide proxy", detect, false, true},
+    };
+    for (const auto& c : cases) {
+        FakeDiscovery discovery;
+        discovery.succeeds = c.discovered;
+        const ProxyChoice choice = ChooseProxy(L"https://www.orivanta.cn/support-center", c.settings, discovery.Get());
+        EXPECT_EQ(MayAnswerProxyLogon(choice), c.answered) << c.what;
+    }
+}
+
 TEST(GuidText, ThirtySixUpperCaseCharactersWithoutBraces) {
     const std::wstring first = NewGuidText();
     const std::string text = Utf16ToUtf8(first);
