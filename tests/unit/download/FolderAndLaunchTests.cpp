@@ -39,7 +39,7 @@ struct FakeShell {
 };
 FakeShell fake;
 
-// Every entry of a folder, files and folders alike.
+// Every entry of a folder, files and folders alike, in order.
 std::vector<std::wstring> Entries(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry{};
@@ -50,6 +50,7 @@ std::vector<std::wstring> Entries(const std::wstring& folder) {
             names.emplace_back(entry.cFileName);
         }
     } while (::FindNextFileW(find.get(), &entry));
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -273,26 +274,22 @@ TEST(FolderAndLaunchRealShellTest, StartsARealProgramFromAPathWithBlanks) {
     EXPECT_TRUE(App().installerLaunched.load());
 }
 
-TEST(LaunchFolderTest, ANameThatExistsIsNeverTaken) {
+TEST(LaunchFolderTest, ANameThatExistsIsNeverTakenNorAParentThatIsALink) {
     test::TempFolder parent(L"launch-names");
     ::CreateDirectoryW((parent / L"taken").c_str(), nullptr);
     test::WriteBytes(parent / L"taken\\version.dll", "planted");
     test::WriteBytes(parent / L"file", "");
-    std::vector<std::wstring> names{L"taken", L"file", L"fresh"};
+    const std::vector<std::wstring> names{L"taken", L"file", L"fresh"};
     size_t next = 0;
     {
         const LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return names[next++]; });
         EXPECT_EQ(folder.Path(), parent / L"fresh");
-        EXPECT_TRUE(Entries(folder.Path()).empty());
     }
-    EXPECT_FALSE(test::DirectoryExists(parent / L"fresh")) << "a folder never launched from is removed";
+    EXPECT_EQ(Entries(parent.path()), (std::vector<std::wstring>{L"file", L"taken"})) << "the unused one is removed";
     EXPECT_EQ(Entries(parent / L"taken"), std::vector<std::wstring>{L"version.dll"});
-
     EXPECT_THROW(LaunchFolder::Create(parent.path(), [] { return std::wstring(L"taken"); }), std::runtime_error);
-    test::TempFolder target(L"launch-target");
-    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / L"link", target.path()));
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / L"link", parent / L"taken"));
     EXPECT_THROW(LaunchFolder::Create(parent / L"link"), std::runtime_error);
-    EXPECT_TRUE(Entries(target.path()).empty());
 }
 
 TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
@@ -304,50 +301,31 @@ TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
         ::CreateDirectoryW((parent / name).c_str(), nullptr);
         return parent / name;
     };
-    // An installer that ran and left its proof and a folder.
+    // An installer that ran and left files and a folder; one folder holding a link; a
+    // link and a folder of another name, neither ours.
     const std::wstring done = makeFolder(prefix + L"done");
     test::WriteBytes(done + L"\\setup.exe", "MZ");
-    test::WriteBytes(done + L"\\setup.exe.launched.txt", "proof");
     ::CreateDirectoryW((done + L"\\extracted").c_str(), nullptr);
     test::WriteBytes(done + L"\\extracted\\data.bin", "data");
-    // One that holds a link.
-    const std::wstring linked = makeFolder(prefix + L"linked");
-    ::CreateDirectoryW((linked + L"\\extracted").c_str(), nullptr);
-    ASSERT_TRUE(test::MakeUnixSymbolicLink(linked + L"\\extracted\\link", outside.path()));
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(makeFolder(prefix + L"linked") + L"\\link", outside.path()));
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / (prefix + L"link"), outside.path()));
+    makeFolder(L"other");
     // An installer still running: a real program, mapped by a suspended process.
     const std::wstring running = makeFolder(prefix + L"running");
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     ASSERT_TRUE(::CopyFileW(self, (running + L"\\setup.exe").c_str(), FALSE));
-    test::WriteBytes(running + L"\\extracted.dat", "in use by the installer");
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION started{};
-    std::wstring commandLine = L"setup.exe --gtest_list_tests";
-    ASSERT_TRUE(::CreateProcessW((running + L"\\setup.exe").c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+    ASSERT_TRUE(::CreateProcessW((running + L"\\setup.exe").c_str(), nullptr, nullptr, nullptr, FALSE,
                                  CREATE_SUSPENDED, nullptr, running.c_str(), &startup, &started));
     UniqueHandle process(started.hProcess), thread(started.hThread);
-    // Named like ours but not ours: a link, and a folder of another name.
-    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / (prefix + L"link"), outside.path()));
-    const std::wstring other = makeFolder(L"other");
-    test::WriteBytes(other + L"\\setup.exe", "MZ");
 
     RemoveFinishedLaunchFolders(parent.path());
-    struct Expected {
-        std::wstring folder;
-        std::vector<std::wstring> entries;
-    };
-    for (const Expected& expected : std::vector<Expected>{
-             {parent.path(), {prefix + L"link", prefix + L"linked", prefix + L"running", L"other"}},
-             {running, {L"extracted.dat", L"setup.exe"}},
-             {outside.path(), {L"keep.txt"}},
-             {other, {L"setup.exe"}},
-         }) {
-        std::vector<std::wstring> entries = Entries(expected.folder);
-        std::sort(entries.begin(), entries.end());
-        std::vector<std::wstring> wanted = expected.entries;
-        std::sort(wanted.begin(), wanted.end());
-        EXPECT_EQ(entries, wanted) << Utf16ToUtf8(expected.folder);
-    }
+    EXPECT_EQ(Entries(parent.path()),
+              (std::vector<std::wstring>{prefix + L"link", prefix + L"linked", prefix + L"running", L"other"}));
+    EXPECT_EQ(Entries(running), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(Entries(outside.path()), std::vector<std::wstring>{L"keep.txt"});
 
     ::TerminateProcess(process.get(), 1);
     ::WaitForSingleObject(process.get(), 10000);
