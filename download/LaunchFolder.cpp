@@ -18,7 +18,8 @@ namespace orivanta {
 namespace {
 
 constexpr int kNameAttempts = 8;
-// Opened as they are: a link is the link itself, never where it points.
+// Opened as they are: on Windows a link is then the link itself. Wine opens its
+// target all the same, so what the listing says counts as well.
 constexpr DWORD kOpenAsItIs = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 // Held without delete sharing, so that no path below it can be redirected meanwhile.
 constexpr DWORD kShareAllButDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
