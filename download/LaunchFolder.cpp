@@ -23,13 +23,14 @@ constexpr int kNameAttempts = 8;
 constexpr DWORD kOpenAsItIs = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 // Held without delete sharing, so that no path below it can be redirected meanwhile.
 constexpr DWORD kShareAllButDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr DWORD kRemovalAccess = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+constexpr DWORD kRemovalAccess = DELETE | kHoldAccess;
 
 [[noreturn]] void FailCreating() { throw std::runtime_error("launch folder could not be created"); }
 
-UniqueHandle OpenAsItIs(const std::wstring& path) {
+UniqueHandle OpenAsItIs(const std::wstring& path, DWORD access = kRemovalAccess) {
     return UniqueHandle(
-        ::CreateFileW(path.c_str(), kRemovalAccess, kShareAllButDelete, nullptr, OPEN_EXISTING, kOpenAsItIs, nullptr));
+        ::CreateFileW(path.c_str(), access, kShareAllButDelete, nullptr, OPEN_EXISTING, kOpenAsItIs, nullptr));
 }
 
 DWORD AttributesOf(HANDLE item) {
@@ -131,7 +132,8 @@ LaunchFolder LaunchFolder::Create(const std::wstring& parent, const std::functio
             if (::GetLastError() == ERROR_ALREADY_EXISTS) continue;
             FailCreating();
         }
-        UniqueHandle handle = OpenAsItIs(path);
+        // Held without delete access itself, so that the installer can open it as its current folder.
+        UniqueHandle handle = OpenAsItIs(path, kHoldAccess);
         if (!handle || !IsFolderItself(AttributesOf(handle.get()))) {
             ::RemoveDirectoryW(path.c_str());
             FailCreating();
@@ -142,7 +144,10 @@ LaunchFolder LaunchFolder::Create(const std::wstring& parent, const std::functio
 }
 
 LaunchFolder::~LaunchFolder() {
-    if (handle_) RemoveHeldFolder(path_, handle_.get());
+    if (!handle_) return;
+    handle_.reset();
+    const UniqueHandle folder = OpenAsItIs(path_);
+    if (folder && IsFolderItself(AttributesOf(folder.get()))) RemoveHeldFolder(path_, folder.get());
 }
 
 void RemoveFinishedLaunchFolders(const std::wstring& parent) {

@@ -44,6 +44,8 @@ private:
     LaunchFolder(UniqueHandle handle, std::wstring path) : handle_(std::move(handle)), path_(std::move(path)) {}
 
     // Open without delete sharing: nobody can rename it away or put a link in its place.
+    // It has no delete access itself: that would refuse every open that does not share
+    // deletion, the installer's own of its current folder among them.
     UniqueHandle handle_;
     std::wstring path_;
 };
