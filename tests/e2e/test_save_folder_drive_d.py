@@ -159,12 +159,16 @@ class DrivePrefix:
         finally:
             if process.poll() is None:
                 process.kill()
+        return returncode, self.last_chain()
+
+    def last_chain(self):
+        """The exception chain of the latest exit report."""
         reports = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Orivanta",
                                          "InstallerDownloader", "process-exit", "latest-exit.txt"))
         check(len(reports) == 1, "no report of the automatic run: %s" % reports)
         with open(reports[0], encoding="utf-8") as report:
             chain = [line for line in report.read().splitlines() if line.startswith("异常链: ")]
-        return returncode, chain[0] if chain else ""
+        return chain[0] if chain else ""
 
     def windows_rename(self, path, unix_path, new_name):
         """Renames through Windows, where share modes hold; True when it took."""
@@ -242,7 +246,8 @@ def publish_folder_runs(drives, published):
         try:
             deadline = time.monotonic() + 240
             while not glob.glob(os.path.join(published, ".cache", "*.part")):
-                check(process.poll() is None and time.monotonic() < deadline, "no download began in the publish folder")
+                check(process.poll() is None and time.monotonic() < deadline, "no download began in the publish "
+                      "folder: exit %s, %s, %s" % (process.poll(), drives.last_chain(), os.listdir(published)))
                 time.sleep(0.5)
             for path, unix_path in ((PUBLISH_FOLDER + "\\.cache", os.path.join(published, ".cache")),
                                     (PUBLISH_FOLDER, published)):
@@ -359,8 +364,10 @@ def run(drives):
     folder, _ = drives.choose()
     check(folder == PUBLISH_FOLDER, "a fixed D: is chosen again once its type is restored: %s" % folder)
     check(os.listdir(os.path.join(roomy, PUBLISH_NAME)) == [".cache"], "the write test left a file behind")
-    shutil.rmtree(published)
-    publish_folder_runs(drives, published)
+    # Room for the package and what a user leaves beside it.
+    spacious = drives.mount_tmpfs(THRESHOLD + 64 * 1024 ** 2)
+    drives.map_drive_d(spacious)
+    publish_folder_runs(drives, os.path.join(spacious, PUBLISH_NAME))
 
 
 def sweep_stale_runs():
