@@ -18,7 +18,7 @@ struct Entry {
 };
 
 // The descriptor as the system receives it: owner, protection and each entry.
-void ExpectDescriptor(const wchar_t* sddl, const std::vector<Entry>& expected) {
+void ExpectDescriptor(const wchar_t* sddl, BYTE inheritance) {
     const UniqueLocalMemory descriptor = DescriptorFromSddl(sddl);
     ASSERT_TRUE(descriptor) << sddl;
     PSID owner = nullptr;
@@ -34,6 +34,9 @@ void ExpectDescriptor(const wchar_t* sddl, const std::vector<Entry>& expected) {
     PACL dacl = nullptr;
     ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
     ASSERT_TRUE(present && dacl != nullptr);
+    const std::vector<Entry> expected = {{WinLocalSystemSid, FILE_ALL_ACCESS, inheritance},
+                                         {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS, inheritance},
+                                         {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, inheritance}};
     ASSERT_EQ(dacl->AceCount, expected.size());
     for (DWORD index = 0; index < dacl->AceCount; ++index) {
         void* ace = nullptr;
@@ -44,18 +47,12 @@ void ExpectDescriptor(const wchar_t* sddl, const std::vector<Entry>& expected) {
         EXPECT_EQ(allowed->Mask, expected[index].mask) << index;
         EXPECT_TRUE(::IsWellKnownSid(&allowed->SidStart, expected[index].sid)) << index;
     }
+    EXPECT_FALSE(IsForeignFolder(descriptor.get(), false, kProtectedFolder)) << "its own descriptor is trusted";
 }
 
-TEST(ProtectedFolder, DescriptorsGiveAdministratorsFullControlAndUsersReadAndExecuteAtMost) {
-    constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    const Entry system{WinLocalSystemSid, FILE_ALL_ACCESS, kInherited};
-    const Entry administrators{WinBuiltinAdministratorsSid, FILE_ALL_ACCESS, kInherited};
-    const Entry users{WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, kInherited};
-    ExpectDescriptor(kProtectedFolderSecurity, {system, administrators, users});
-    ExpectDescriptor(kProtectedFileSecurity, {{WinLocalSystemSid, FILE_ALL_ACCESS, 0},
-                                              {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS, 0},
-                                              {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, 0}});
-    ExpectDescriptor(kPrivateFolderSecurity, {system, administrators});
+TEST(ProtectedFolder, DescriptorsGiveAdministratorsFullControlAndUsersReadAndExecuteOnly) {
+    ExpectDescriptor(kProtectedFolderSecurity, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    ExpectDescriptor(kProtectedFileSecurity, 0);
 }
 
 TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
