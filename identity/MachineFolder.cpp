@@ -46,7 +46,8 @@ std::wstring MachineFolderLinkText(const std::wstring& link) {
 }
 
 std::wstring MachineFolderForeignText(const std::wstring& folder) {
-    return L"本机数据文件夹不能安全使用：" + folder + L" 不是本程序建立的，且无法移到一旁。请管理员删除或改名该文件夹后重试，或联系欧瑞凡达客服 " +
+    return L"本机数据文件夹不能安全使用：" + folder +
+           L" 不是本程序建立的，且无法移到一旁。请管理员删除或改名该文件夹后重试，或联系欧瑞凡达客服 " +
            SupportHotlineText() + L"。";
 }
 
