@@ -83,7 +83,7 @@ int RunInstallerWindow(HINSTANCE instance, int showCommand, const DiagnosticOpti
     AppState& app = App();
     {
         std::lock_guard<std::mutex> lock(app.stateMutex);
-        app.saveLocationText = ChooseSaveFolder(app.diagnosticDataRoot);
+        app.saveLocationText = ChooseSaveFolder(app.diagnosticDataRoot).path;
     }
     ApplySimulatedLanResult(options.lan);
 

@@ -10,7 +10,7 @@ bool IsAdministratorsOrSystem(PSID sid) {
            (::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(sid, WinLocalSystemSid));
 }
 
-bool OnlyAdministratorsHold(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
+bool OnlyAdministratorsHold(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, GrantScope scope) {
     PSID owner = nullptr;
     BOOL ownerDefaulted = FALSE;
     if (!::GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) || !IsAdministratorsOrSystem(owner)) {
@@ -28,6 +28,7 @@ bool OnlyAdministratorsHold(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights)
         if (!::GetAce(dacl, index, &entry)) return false;
         const auto* header = static_cast<const ACE_HEADER*>(entry);
         if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+        if (scope == GrantScope::ObjectItself && (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
         if ((allowed->Mask & rights) != 0 && !IsAdministratorsOrSystem(&allowed->SidStart)) return false;

@@ -13,11 +13,14 @@ namespace orivanta {
 
 bool IsAdministratorsOrSystem(PSID sid);
 
+// Whether entries that apply only to what a folder will hold count.
+enum class GrantScope { ObjectAndContents, ObjectItself };
+
 // True when the descriptor's owner is Administrators or SYSTEM and it has a
-// DACL whose allow entries give nobody else any of the given rights. Entries
-// that apply only to what a folder will hold count too. Deny entries only take
-// rights away; an entry of any other kind counts as a grant.
-bool OnlyAdministratorsHold(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights);
+// DACL whose allow entries give nobody else any of the given rights. Deny
+// entries only take rights away; an entry of any other kind counts as a grant.
+bool OnlyAdministratorsHold(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights,
+                            GrantScope scope = GrantScope::ObjectAndContents);
 
 // The owner and DACL of an open object (opened with READ_CONTROL); empty when unreadable.
 UniqueLocalMemory ReadOwnerAndDacl(HANDLE object, SE_OBJECT_TYPE type);

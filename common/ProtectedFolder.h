@@ -2,12 +2,15 @@
 // The folders that the elevated program writes and later trusts (the machine
 // folder, the publish folder on D: and its cache) are kept out of standard
 // users' reach: otherwise anyone could swap a record, an identity or a package
-// that an administrator then reads or starts.
+// that an administrator then reads or starts. A folder someone else built is
+// never taken over with what it holds: it is set aside and a fresh one made.
 
 #include <windows.h>
 
 #include <string>
 
+#include "common/AdministratorsOnly.h"
+#include "common/FolderRecords.h"
 #include "common/Handles.h"
 
 namespace orivanta {
@@ -16,36 +19,60 @@ namespace orivanta {
 // execute for Users; nothing inherited from the parent (P), and every entry
 // inherited by the files (OI) and folders (CI) created inside.
 inline constexpr wchar_t kProtectedFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
-// The same rights for a file that an existing folder holds when it is re-secured.
+// The same rights for a single file.
 inline constexpr wchar_t kProtectedFileSecurity[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;BU)";
+// SYSTEM and Administrators only: nobody else can even open what it holds (and
+// so hold a part file open to block a download).
+inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 // Rights with which someone could change a folder, its security or what it holds.
 inline constexpr ACCESS_MASK kFolderChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                                    FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                                    WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+// Rights with which someone could move, remove or replace what a folder holds.
+// Adding entries is not among them: a folder that someone else adds in place of
+// ours is recognised as theirs.
+inline constexpr ACCESS_MASK kEntryReplaceRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
 
-// True when an existing folder's owner is neither Administrators nor SYSTEM, or
-// its DACL gives anyone else a change right (on the folder or on what it holds).
-bool NeedsResecuring(PSECURITY_DESCRIPTOR descriptor);
+// How a folder is made and when an existing one counts as someone else's.
+struct FolderRules {
+    const wchar_t* security;         // SDDL of a fresh one
+    ACCESS_MASK othersMayNotHold;    // nobody but administrators may hold any of these
+    GrantScope scope;
+};
+// The machine folder and the publish folder.
+inline constexpr FolderRules kProtectedFolder{kProtectedFolderSecurity, kFolderChangeRights,
+                                              GrantScope::ObjectAndContents};
+// The publish folder's cache.
+inline constexpr FolderRules kPrivateFolder{kPrivateFolderSecurity, ~ACCESS_MASK{0}, GrantScope::ObjectAndContents};
+// A folder that only holds one of ours (the vendor folder above the machine
+// folder): others may add to it, but not move or replace what it holds.
+inline constexpr FolderRules kParentFolder{kProtectedFolderSecurity, kEntryReplaceRights, GrantScope::ObjectItself};
 
-enum class FolderRefusal { None, ReparsePoint, NotAFolder };
+// The decision on an existing folder: ours when the ID recorded at its creation
+// matches; otherwise someone else's unless its owner is Administrators or
+// SYSTEM and nobody else holds the rules' rights (an unreadable descriptor is
+// someone else's).
+bool IsForeignFolder(PSECURITY_DESCRIPTOR descriptor, bool recordedIdMatches, const FolderRules& rules);
+
+enum class FolderRefusal { None, ReparsePoint, NotAFolder, NotSetAside };
 
 struct ProtectedFolder {
     FolderRefusal refusal = FolderRefusal::None;
-    // The reparse point that made the folder refused: the folder itself or one inside.
-    std::wstring link;
     // The folder, while usable, open without delete sharing: as long as it is
     // held nobody can rename it away or put a link in its place.
     UniqueHandle handle;
 };
 
-// Creates the folder (its parent must exist) with kProtectedFolderSecurity, or
-// takes the existing one. A file of that name is refused. So is a folder that
-// is, or holds at any depth, a reparse point: a link is never followed, nor
-// removed. An existing folder that NeedsResecuring gets owner Administrators
-// and the protected DACL before anything else happens, and then so does
-// everything it holds (kProtectedFileSecurity for files), from the top down.
-// Raises "create directory failed" or "folder could not be secured".
-ProtectedFolder EstablishProtectedFolder(const std::wstring& folder);
+// Creates the folder (a full drive path; its parent must exist) with the rules'
+// descriptor and records its ID, or takes the existing one that is not foreign
+// (recording it when it was adopted by its owner and DACL). A foreign one is
+// renamed aside through its own handle to "<name>.foreign-<GUID>" and a fresh
+// one is made in its place; what it held is never opened. Refused: a link or
+// mount point at the place (never followed nor moved), a file there, or a
+// foreign folder that cannot be moved. Raises "create directory failed" or
+// "folder could not be secured".
+ProtectedFolder EstablishProtectedFolder(const std::wstring& folder, const FolderRules& rules = kProtectedFolder,
+                                         const FolderRecords& records = kFolderRecords);
 
 }  // namespace orivanta

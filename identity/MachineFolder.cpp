@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "common/Folders.h"
-#include "common/PathChecks.h"
 #include "common/ProtectedFolder.h"
 #include "common/SupportHotline.h"
 #include "common/Utf.h"
@@ -16,8 +15,20 @@ namespace {
 constexpr wchar_t kVendorFolder[] = L"\\Orivanta";
 constexpr wchar_t kMachineFolderName[] = L"\\InstallerAssistant";
 
-[[noreturn]] void RefuseLink(const std::wstring& link) {
-    throw std::runtime_error(Utf16ToUtf8(MachineFolderLinkText(link)));
+// A folder that cannot be used ends the run with the reason.
+ProtectedFolder Establish(const std::wstring& folder, const FolderRules& rules) {
+    ProtectedFolder established = EstablishProtectedFolder(folder, rules);
+    switch (established.refusal) {
+        case FolderRefusal::None:
+            return established;
+        case FolderRefusal::ReparsePoint:
+            throw std::runtime_error(Utf16ToUtf8(MachineFolderLinkText(folder)));
+        case FolderRefusal::NotSetAside:
+            throw std::runtime_error(Utf16ToUtf8(MachineFolderForeignText(folder)));
+        case FolderRefusal::NotAFolder:
+            break;
+    }
+    throw std::runtime_error("create directory failed");
 }
 
 std::wstring VendorFolder() { return KnownFolderPath(CSIDL_COMMON_APPDATA) + kVendorFolder; }
@@ -34,21 +45,22 @@ std::wstring MachineFolderLinkText(const std::wstring& link) {
            SupportHotlineText() + L"。";
 }
 
+std::wstring MachineFolderForeignText(const std::wstring& folder) {
+    return L"本机数据文件夹不能安全使用：" + folder +
+           L" 不是本程序建立的，且无法移到一旁。请管理员删除或改名该文件夹后重试，或联系欧瑞凡达客服 " +
+           SupportHotlineText() + L"。";
+}
+
 UniqueHandle EstablishMachineFolder(const std::wstring& dataRoot) {
     const std::wstring folder = MachineFolder(dataRoot);
     if (!dataRoot.empty()) {
         EnsureDirectory(folder);
         return {};
     }
-    // The vendor folder may be shared with the clinic's other programs: it is
-    // created as any folder and its rights are left alone, but it must not lead elsewhere.
-    const std::wstring vendor = VendorFolder();
-    EnsureDirectory(vendor);
-    if (IsReparsePoint(vendor)) RefuseLink(vendor);
-    ProtectedFolder established = EstablishProtectedFolder(folder);
-    if (established.refusal == FolderRefusal::ReparsePoint) RefuseLink(established.link);
-    if (established.refusal == FolderRefusal::NotAFolder) throw std::runtime_error("create directory failed");
-    return std::move(established.handle);
+    // Whoever may replace what the vendor folder holds could replace the machine
+    // folder between runs; it is held so that it stays in place meanwhile.
+    const ProtectedFolder vendor = Establish(VendorFolder(), kParentFolder);
+    return std::move(Establish(folder, kProtectedFolder).handle);
 }
 
 }  // namespace orivanta

@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "common/Folders.h"
-#include "common/Handles.h"
 #include "common/ProtectedFolder.h"
 
 namespace orivanta {
@@ -22,12 +21,16 @@ bool PublishDriveQualifies() {
 }
 
 // The publish folder and its cache are trusted later by an administrator: they
-// are used only as protected folders, and never when a link stands at either
-// place or anywhere inside.
-bool PublishFolderProtected() {
+// are used only as folders of this program's own making, held from here on.
+bool EstablishPublishFolder(SaveFolder& chosen) {
     try {
-        return EstablishProtectedFolder(kPublishFolderD).refusal == FolderRefusal::None &&
-               EstablishProtectedFolder(std::wstring(kPublishFolderD) + L"\\.cache").refusal == FolderRefusal::None;
+        ProtectedFolder folder = EstablishProtectedFolder(kPublishFolderD);
+        if (folder.refusal != FolderRefusal::None) return false;
+        ProtectedFolder cache = EstablishProtectedFolder(std::wstring(kPublishFolderD) + L"\\.cache", kPrivateFolder);
+        if (cache.refusal != FolderRefusal::None) return false;
+        chosen.folder = std::move(folder.handle);
+        chosen.cache = std::move(cache.handle);
+        return true;
     } catch (const std::exception&) {
         return false;
     }
@@ -53,18 +56,20 @@ std::wstring InstallerDownloaderRoot(const std::wstring& dataRoot) {
     return KnownFolderPath(CSIDL_LOCAL_APPDATA) + L"\\Orivanta\\InstallerDownloader";
 }
 
-std::wstring ChooseSaveFolder(const std::wstring& dataRoot) {
+SaveFolder ChooseSaveFolder(const std::wstring& dataRoot) {
+    SaveFolder chosen;
     if (!dataRoot.empty()) {
-        const std::wstring folder = dataRoot + L"\\packages";
-        EnsureDirectory(folder);
-        return folder;
+        chosen.path = dataRoot + L"\\packages";
+        EnsureDirectory(chosen.path);
+        return chosen;
     }
-    if (PublishDriveQualifies() && PublishFolderProtected() && PublishFolderAcceptsWrites(kPublishFolderD)) {
-        return kPublishFolderD;
+    if (PublishDriveQualifies() && EstablishPublishFolder(chosen) && PublishFolderAcceptsWrites(kPublishFolderD)) {
+        chosen.path = kPublishFolderD;
+        return chosen;
     }
-    const std::wstring fallback = InstallerDownloaderRoot(dataRoot) + L"\\packages";
-    EnsureDirectory(fallback);
-    return fallback;
+    chosen = {InstallerDownloaderRoot(dataRoot) + L"\\packages", {}, {}};
+    EnsureDirectory(chosen.path);
+    return chosen;
 }
 
 }  // namespace orivanta

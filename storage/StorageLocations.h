@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/Handles.h"
+
 namespace orivanta {
 
 // The preferred save folder, used only when drive D: passes every probe.
@@ -19,12 +21,21 @@ inline constexpr unsigned long long kPublishFreeSpaceThreshold = 10ULL * 1024 * 
 // or the data root itself. Raises "known folder failed".
 std::wstring InstallerDownloaderRoot(const std::wstring& dataRoot);
 
+struct SaveFolder {
+    std::wstring path;
+    // On D:, the folder and its .cache, open without delete sharing for as long
+    // as this is kept, so that nobody can rename either away and put their own
+    // in its place; empty elsewhere.
+    UniqueHandle folder;
+    UniqueHandle cache;
+};
+
 // The existing folder where packages are published: <data root>\packages,
-// else D:\欧瑞凡达安装包 when D: is a fixed disk with room, the folder and its
-// .cache are (or are made) protected folders and neither is a link, and it
-// accepts a write; else <downloader root>\packages. Nothing about D: is ever
-// reported; raises "create directory failed" only when the chosen fallback
-// cannot be created.
-std::wstring ChooseSaveFolder(const std::wstring& dataRoot);
+// else D:\欧瑞凡达安装包 when D: is a fixed disk with room, the folder (a
+// protected one) and its .cache (a private one) are established by
+// EstablishProtectedFolder without refusal, and it accepts a write; else
+// <downloader root>\packages. Nothing about D: is ever reported; raises
+// "create directory failed" only when the chosen fallback cannot be created.
+SaveFolder ChooseSaveFolder(const std::wstring& dataRoot);
 
 }  // namespace orivanta

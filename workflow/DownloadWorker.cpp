@@ -78,7 +78,7 @@ public:
         deviceId_ = GetStableDeviceId(dataRoot_, SystemWindowsFolder());
         {
             std::lock_guard<std::mutex> lock(App().stateMutex);
-            App().saveLocationText = saveFolder_;
+            App().saveLocationText = saveFolder_.path;
         }
         Restore();
         if (PrepareOrReuse()) return Reuse();
@@ -103,11 +103,10 @@ private:
         saveFolder_ = ChooseSaveFolder(dataRoot_);
         EnsureDirectory(root);
         EnsureDirectory(root + L"\\cache");
-        EnsureDirectory(saveFolder_);
-        EnsureDirectory(saveFolder_ + L"\\.cache");
+        EnsureDirectory(saveFolder_.path + L"\\.cache");
         const std::wstring stem = EditionFileStem(edition_);
         statePath_ = root + L"\\cache\\" + stem + L".state";
-        partPath_ = saveFolder_ + L"\\.cache\\" + stem + L".part";
+        partPath_ = saveFolder_.path + L"\\.cache\\" + stem + L".part";
         machineFolder_ = EstablishMachineFolder(dataRoot_);
     }
 
@@ -139,7 +138,7 @@ private:
             Checkpoint(L"根据包 ID、文件大小和 SHA-256 检查本机历史文件");
             Show(L"正在检查已有安装包", Utf8ToUtf16(metadata_.fileName));
             localMatch_.reset();  // the first attempt's copy is let go before it is looked for again
-            localMatch_ = FindReusablePackage(metadata_, saveFolder_, edition_, dataRoot_, stop_);
+            localMatch_ = FindReusablePackage(metadata_, saveFolder_.path, edition_, dataRoot_, stop_);
             if (!localMatch_) return false;
 
             Checkpoint(L"通知中心记录本地安装包复用");
@@ -213,7 +212,7 @@ private:
     void CheckDiskSpace() {
         std::uint64_t freeBytes = 0;
         const std::int64_t needed = std::max<std::int64_t>(0, metadata_.sizeBytes - offset_) + kDiskHeadroomBytes;
-        if (!freeSpace_(saveFolder_, freeBytes) || freeBytes < static_cast<std::uint64_t>(needed)) {
+        if (!freeSpace_(saveFolder_.path, freeBytes) || freeBytes < static_cast<std::uint64_t>(needed)) {
             Fail("insufficient disk space for installer package");
         }
     }
@@ -275,7 +274,7 @@ private:
     }
 
     RequestEnd Publish() {
-        const std::wstring finalPath = saveFolder_ + L"\\" + SafePackageFileName(Utf8ToUtf16(metadata_.fileName));
+        const std::wstring finalPath = saveFolder_.path + L"\\" + SafePackageFileName(Utf8ToUtf16(metadata_.fileName));
         // Renamed through the held handle, replacing an earlier copy: the file is never let go.
         if (!package_->MoveTo(finalPath)) Fail("cannot publish verified file");
         ::DeleteFileW(statePath_.c_str());
@@ -283,7 +282,7 @@ private:
 
         Checkpoint(L"打开已下载安装包所在文件夹");
         Show(L"下载完成", L"正在打开保存文件夹并启动安装程序");
-        if (!OpenFolderSelecting(finalPath, saveFolder_)) Fail("download folder could not be opened");
+        if (!OpenFolderSelecting(finalPath, saveFolder_.path)) Fail("download folder could not be opened");
         Checkpoint(L"启动已校验的安装程序");
         if (!launch_(std::move(*package_), metadata_.sha256)) Fail("installer launch failed");
         FinishRun(L"Completed", 0, L"安装包已完整下载、通过 SHA-256 校验，所在文件夹已打开，安装包也已成功启动。",
@@ -298,9 +297,10 @@ private:
     const StopFlag& stop_;
     // Closing the window breaks the request's network calls off through it.
     HttpAbort& abort_;
-    UniqueHandle machineFolder_;  // held for the whole request
+    // Both held for the whole request.
+    UniqueHandle machineFolder_;
+    SaveFolder saveFolder_;
     Edition edition_ = Edition::None;
-    std::wstring saveFolder_;
     std::wstring statePath_;
     std::wstring partPath_;
     std::string deviceId_;

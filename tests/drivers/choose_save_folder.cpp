@@ -26,7 +26,7 @@ int main() {
     ULARGE_INTEGER available{};
     const bool measured = ::GetDiskFreeSpaceExW(L"D:\\", &available, nullptr, nullptr);
     try {
-        WriteLine("folder=" + Utf16ToUtf8(ChooseSaveFolder(dataRoot)));
+        WriteLine("folder=" + Utf16ToUtf8(ChooseSaveFolder(dataRoot).path));
     } catch (const std::exception& failure) {
         WriteLine(std::string("error=") + failure.what());
     }

@@ -16,9 +16,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.environ.get("ORIVANTA_SOURCE_DIR", ""), "tests", "support"))
 import winetest  # noqa: E402
+from devcenter_fixture import running_devcenter  # noqa: E402
 from display import VirtualDisplay  # noqa: E402
 
 SKIP = 77
@@ -26,6 +28,8 @@ THRESHOLD = 10 * 1024 ** 3
 PUBLISH_NAME = "欧瑞凡达安装包"
 PUBLISH_FOLDER = "D:\\" + PUBLISH_NAME
 MACHINE_FOLDER = "C:\\ProgramData\\Orivanta\\InstallerAssistant"
+# Slow enough for a rename to be tried while the package arrives.
+THROTTLE_BYTES_PER_SECOND = 16 * 1024
 LINK_REFUSAL = ("本机数据文件夹不能安全使用：%s 是链接或挂载点。"
                 "请删除该链接后重试，或联系欧瑞凡达客服 400-100-200。")
 
@@ -81,6 +85,7 @@ class DrivePrefix:
         self.quiet(["wineboot", "-i"])
         self.quiet(["wineserver", "-w"])
         self.start_server()
+        winetest.set_user_proxy(self.env)
 
     def mount_tmpfs(self, size):
         folder = tempfile.mkdtemp(prefix="mnt-", dir=self.work)
@@ -140,18 +145,35 @@ class DrivePrefix:
         check("folder" in values, "driver gave no folder: %r" % text)
         return values["folder"], int(values["d-available"])
 
-    def automatic_run(self):
-        """Runs the program's automatic download against a center that is not there;
-        returns its exit code and the exception chain of its report."""
-        result = subprocess.run(["wine", winetest.program_path(), "--diagnostic-autostart=client",
-                                 "--server-url=http://127.0.0.1:9/"], env=self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180, check=False)
+    def start_automatic_run(self, server_url="http://127.0.0.1:9/"):
+        """Starts the program's automatic download, by default against a center that is not there."""
+        return subprocess.Popen(["wine", winetest.program_path(), "--diagnostic-autostart=client",
+                                 "--server-url=" + server_url], env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def automatic_run(self, server_url="http://127.0.0.1:9/"):
+        """Runs the program's automatic download; returns its exit code and the exception chain of its report."""
+        process = self.start_automatic_run(server_url)
+        try:
+            returncode = process.wait(timeout=300)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        return returncode, self.last_chain()
+
+    def last_chain(self):
+        """The exception chain of the latest exit report."""
         reports = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Orivanta",
                                          "InstallerDownloader", "process-exit", "latest-exit.txt"))
         check(len(reports) == 1, "no report of the automatic run: %s" % reports)
         with open(reports[0], encoding="utf-8") as report:
             chain = [line for line in report.read().splitlines() if line.startswith("异常链: ")]
-        return result.returncode, chain[0] if chain else ""
+        return chain[0] if chain else ""
+
+    def windows_rename(self, path, unix_path, new_name):
+        """Renames through Windows, where share modes hold; True when it took."""
+        winetest.run_quiet(["wine", "cmd", "/c", "ren", path, new_name], self.env, timeout=120)
+        return os.path.exists(os.path.join(os.path.dirname(unix_path), new_name)) or not os.path.exists(unix_path)
 
     def unix_path(self, windows_path):
         check(windows_path[:3].upper() == "C:\\", "not on C: " + windows_path)
@@ -180,32 +202,74 @@ def expect_fallback(drives, folder, what):
     check(os.path.isdir(drives.unix_path(folder)), "%s: fallback folder %s was not created" % (what, folder))
 
 
-def expect_links_refused(links, elsewhere, choose, what):
-    """Each link, made in turn, leads to a refusal; nothing is written where it points."""
-    for link in links:
-        os.makedirs(os.path.dirname(link), exist_ok=True)
-        os.symlink(elsewhere, link)
-        choose(link)
-        check(os.listdir(elsewhere) == [], "%s: written through %s: %s" % (what, link, os.listdir(elsewhere)))
-        check(os.path.islink(link), "%s: the link %s was changed" % (what, link))
-        os.unlink(link)
-
-
 def machine_folder_links(drives):
-    """The machine folder that every run reads as administrator is never reached through a link."""
+    """The machine folder that every run reads as administrator is never reached through a link,
+    and one that someone else made is set aside whole, link and all."""
     machine = drives.unix_path(MACHINE_FOLDER)
     elsewhere = tempfile.mkdtemp(prefix="elsewhere-", dir=drives.work)
-
-    def refused(link):
-        code, chain = drives.automatic_run()
-        shown = MACHINE_FOLDER + link[len(machine):].replace("/", "\\")
-        check(code == 4 and LINK_REFUSAL % shown in chain, "link %s: exit %d, %s" % (link, code, chain))
-        check(not os.path.exists(os.path.join(machine, "device-id.txt")), "identity written beside the link")
-
-    expect_links_refused([machine, os.path.join(machine, "downloads", "history")], elsewhere, refused, "machine folder")
     code, chain = drives.automatic_run()
-    check(code == 4 and "本机数据文件夹" not in chain, "without links the run still refused: %s" % chain)
-    check(os.path.isfile(os.path.join(machine, "device-id.txt")), "the identity was not written without links")
+    check(code == 4 and "本机数据文件夹" not in chain, "a first run refused its own folders: %s" % chain)
+
+    shutil.rmtree(machine)
+    os.symlink(elsewhere, machine)
+    code, chain = drives.automatic_run()
+    check(code == 4 and LINK_REFUSAL % MACHINE_FOLDER in chain, "link at the machine folder: exit %d, %s" % (code, chain))
+    check(os.listdir(elsewhere) == [] and os.path.islink(machine), "the link was followed or changed")
+    os.unlink(machine)
+
+    os.makedirs(os.path.join(machine, "downloads"))
+    os.symlink(elsewhere, os.path.join(machine, "downloads", "history"))
+    code, chain = drives.automatic_run()
+    check(code == 4 and "本机数据文件夹" not in chain, "a machine folder someone else made was refused: %s" % chain)
+    check(os.listdir(elsewhere) == [], "written through a link in a machine folder someone else made")
+    check(os.path.isfile(os.path.join(machine, "device-id.txt")), "no identity in a fresh machine folder")
+    aside = glob.glob(machine + ".foreign-*")
+    check(len(aside) == 1 and os.path.islink(os.path.join(aside[0], "downloads", "history")),
+          "the machine folder someone else made was not set aside as it was: %s" % aside)
+
+
+def publish_folder_runs(drives, published):
+    """A file planted in the publish folder before the program's first run is not in the folder
+    it uses afterwards; while it downloads, neither the folder nor its cache can be renamed away;
+    and a second run keeps the folders, packages, records and history of the first."""
+    os.mkdir(published)
+    with open(os.path.join(published, "version.dll"), "w") as planted:
+        planted.write("planted by a standard user")
+    machine = drives.unix_path(MACHINE_FOLDER)
+    history = os.path.join(machine, "downloads", "history")
+
+    def machine_asides():
+        return glob.glob(machine + ".foreign-*") + glob.glob(os.path.dirname(machine) + ".foreign-*")
+
+    with running_devcenter(faults={"node": {"throttleBytesPerSecond": THROTTLE_BYTES_PER_SECOND}}) as center:
+        process = drives.start_automatic_run(center.base_url)
+        try:
+            deadline = time.monotonic() + 240
+            while not glob.glob(os.path.join(published, ".cache", "*.part")):
+                check(process.poll() is None and time.monotonic() < deadline, "no download began in the publish "
+                      "folder: exit %s, %s, %s" % (process.poll(), drives.last_chain(), os.listdir(published)))
+                time.sleep(0.5)
+            for path, unix_path in ((PUBLISH_FOLDER + "\\.cache", os.path.join(published, ".cache")),
+                                    (PUBLISH_FOLDER, published)):
+                check(not drives.windows_rename(path, unix_path, "taken-away"), "%s renamed during the download" % path)
+            code = process.wait(timeout=300)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        check(code == 0, "the download into D: ended with %d" % code)
+        package = center.control.packages()["ClientOnly"]["fileName"]
+        check(os.path.isfile(os.path.join(published, package)), "the package is not in %s" % os.listdir(published))
+        check("version.dll" not in os.listdir(published), "the planted file is in the folder the program uses")
+        aside = glob.glob(published + ".foreign-*")
+        check(len(aside) == 1 and os.listdir(aside[0]) == ["version.dll"], "not set aside as it was: %s" % aside)
+        records, machine_aside = os.listdir(history), machine_asides()
+
+        code, chain = drives.automatic_run(center.base_url)
+        check(code == 0, "the second run ended with %d: %s" % (code, chain))
+        check(glob.glob(published + ".foreign-*") == aside and machine_asides() == machine_aside,
+              "a second run set aside the program's own folders")
+        check(os.path.isfile(os.path.join(published, package)), "the package of the first run is gone")
+        check(set(records) < set(os.listdir(history)), "the history of the first run is gone")
 
 
 def run(drives):
@@ -244,19 +308,24 @@ def run(drives):
     check(folder == PUBLISH_FOLDER and os.listdir(published) == [".cache"],
           "an existing publish folder is not chosen again")
 
-    # A link in the publish folder's place, or anywhere inside it, makes the fallback chosen.
+    # A link in the publish folder's place makes the fallback chosen; a folder someone else made
+    # is set aside with the links it holds, and a fresh one is used.
     elsewhere = os.path.join(roomy, "elsewhere")
     os.mkdir(elsewhere)
     shutil.rmtree(published)
-
-    def falls_back(link):
-        expect_fallback(drives, drives.choose()[0], "link " + link)
-
-    links = [published, os.path.join(published, ".cache"), os.path.join(published, "old", "deeper")]
-    expect_links_refused(links, elsewhere, falls_back, "publish folder")
-    os.rmdir(elsewhere)
+    os.symlink(elsewhere, published)
+    expect_fallback(drives, drives.choose()[0], "link at the publish folder")
+    check(os.path.islink(published) and os.listdir(elsewhere) == [], "the link was followed or changed")
+    os.unlink(published)
+    for link in (os.path.join(published, ".cache"), os.path.join(published, "old", "deeper")):
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        os.symlink(elsewhere, link)
     folder, _ = drives.choose()
-    check(folder == PUBLISH_FOLDER, "D: is not chosen again once the links are gone: %s" % folder)
+    check(folder == PUBLISH_FOLDER and os.listdir(published) == [".cache"], "not a fresh folder on D: %s" % folder)
+    check(os.listdir(elsewhere) == [], "written through a link: %s" % os.listdir(elsewhere))
+    for aside in glob.glob(published + ".foreign-*"):
+        shutil.rmtree(aside)
+    os.rmdir(elsewhere)
 
     data_root = tempfile.mkdtemp(prefix="data-root-", dir=drives.work)
     shutil.rmtree(published)
@@ -295,6 +364,10 @@ def run(drives):
     folder, _ = drives.choose()
     check(folder == PUBLISH_FOLDER, "a fixed D: is chosen again once its type is restored: %s" % folder)
     check(os.listdir(os.path.join(roomy, PUBLISH_NAME)) == [".cache"], "the write test left a file behind")
+    # Room for the package and what a user leaves beside it.
+    spacious = drives.mount_tmpfs(THRESHOLD + 64 * 1024 ** 2)
+    drives.map_drive_d(spacious)
+    publish_folder_runs(drives, os.path.join(spacious, PUBLISH_NAME))
 
 
 def sweep_stale_runs():

@@ -47,7 +47,7 @@ void ExpectDescriptor(const wchar_t* sddl, BYTE inheritance) {
         EXPECT_EQ(allowed->Mask, expected[index].mask) << index;
         EXPECT_TRUE(::IsWellKnownSid(&allowed->SidStart, expected[index].sid)) << index;
     }
-    EXPECT_FALSE(NeedsResecuring(descriptor.get())) << "its own descriptor is trusted";
+    EXPECT_FALSE(IsForeignFolder(descriptor.get(), false, kProtectedFolder)) << "its own descriptor is trusted";
 }
 
 TEST(ProtectedFolder, DescriptorsGiveAdministratorsFullControlAndUsersReadAndExecuteOnly) {
@@ -55,60 +55,116 @@ TEST(ProtectedFolder, DescriptorsGiveAdministratorsFullControlAndUsersReadAndExe
     ExpectDescriptor(kProtectedFileSecurity, 0);
 }
 
-bool Resecures(const wchar_t* sddl) {
-    const UniqueLocalMemory descriptor = DescriptorFromSddl(sddl);
-    EXPECT_TRUE(descriptor) << sddl;
-    return NeedsResecuring(descriptor.get());
+TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
+    // What Wine reads back for every folder, the program's own included.
+    constexpr wchar_t kAsWineReadsIt[] = L"O:S-1-5-21-0-0-0-1000D:(A;;FA;;;S-1-5-21-0-0-0-1000)(A;;FRFX;;;WD)";
+    // What ProgramData's subfolders inherit: users may add entries, and own what they add.
+    constexpr wchar_t kProgramDataChild[] =
+        L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)(A;CI;0x116;;;BU)";
+    const struct {
+        const wchar_t* sddl;
+        bool recorded;
+        const FolderRules& rules;
+        bool foreign;
+        const char* why;
+    } cases[] = {
+        {kAsWineReadsIt, true, kProtectedFolder, false, "ours by its recorded ID"},
+        {kAsWineReadsIt, false, kProtectedFolder, true, "someone else's without the ID"},
+        {kProtectedFolderSecurity, false, kProtectedFolder, false, "made by the previous version"},
+        {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;WD)", false, kProtectedFolder, false, "SYSTEM's"},
+        {L"O:BAD:(A;;FA;;;BA)(D;OICI;FA;;;WD)", false, kProtectedFolder, false, "a deny entry only takes away"},
+        {L"O:BUD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, kProtectedFolder, true, "owned by a standard user"},
+        {L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;BA)", false, kProtectedFolder, true, "owned by one user"},
+        {L"O:BA", false, kProtectedFolder, true, "no DACL lets everyone in"},
+        {kProgramDataChild, false, kProtectedFolder, true, "users may add files"},
+        {L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;SDGXGWGR;;;AU)", false, kProtectedFolder, true, "Modify on contents"},
+        {L"O:BAD:(A;;FA;;;BA)(A;;WD;;;WD)", false, kProtectedFolder, true, "anyone may rewrite the DACL"},
+        {L"O:BAD:(A;;FA;;;BA)(A;;SD;;;IU)", false, kProtectedFolder, true, "anyone logged on may delete it"},
+        {kProtectedFolderSecurity, false, kPrivateFolder, true, "a cache users may read"},
+        {kPrivateFolderSecurity, false, kPrivateFolder, false, "a cache for administrators only"},
+        {kProgramDataChild, false, kParentFolder, false, "a parent users may only add to"},
+        {L"O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)", false, kParentFolder, true, "a parent users may empty"},
+        {L"O:BAD:(A;;FA;;;BA)(A;;WO;;;BU)", false, kParentFolder, true, "a parent users may take over"},
+        {L"O:BUD:(A;;FA;;;BA)", false, kParentFolder, true, "a parent a user owns"},
+    };
+    for (const auto& row : cases) {
+        const UniqueLocalMemory descriptor = DescriptorFromSddl(row.sddl);
+        ASSERT_TRUE(descriptor) << row.sddl;
+        EXPECT_EQ(IsForeignFolder(descriptor.get(), row.recorded, row.rules), row.foreign) << row.why;
+    }
+    EXPECT_TRUE(IsForeignFolder(nullptr, false, kProtectedFolder)) << "an unreadable descriptor";
 }
 
-TEST(ProtectedFolder, FolderThatAnyoneElseOwnsOrMayChangeIsResecured) {
-    EXPECT_FALSE(Resecures(L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;WD)"));
-    EXPECT_FALSE(Resecures(L"O:BAD:(A;;FA;;;BA)(D;OICI;FA;;;WD)")) << "a deny entry only takes away";
-    EXPECT_FALSE(Resecures(L"O:BAD:(A;;0x1200A9;;;AU)(A;;GR;;;BU)"));
-    EXPECT_TRUE(Resecures(L"O:BUD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)")) << "owned by a standard user";
-    EXPECT_TRUE(Resecures(L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;BA)")) << "owned by one user";
-    EXPECT_TRUE(Resecures(L"O:BA")) << "no DACL lets everyone in";
-    // Users may add a file or a folder: what ProgramData's subfolders inherit.
-    EXPECT_TRUE(Resecures(L"O:BAD:(A;OICI;FA;;;BA)(A;CI;0x116;;;BU)"));
-    EXPECT_TRUE(Resecures(L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)")) << "creator owner of what users add";
-    // A volume root's usual grant: Modify on what it will hold.
-    EXPECT_TRUE(Resecures(L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;SDGXGWGR;;;AU)"));
-    EXPECT_TRUE(Resecures(L"O:BAD:(A;;FA;;;BA)(A;;WD;;;WD)")) << "anyone may rewrite the DACL";
-    EXPECT_TRUE(Resecures(L"O:BAD:(A;;FA;;;BA)(A;;SD;;;IU)")) << "anyone logged on may delete it";
+// Names of files and folders directly inside a folder that match a pattern.
+std::vector<std::wstring> Entries(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
+    if (!find) return names;
+    do {
+        if (entry.cFileName != std::wstring(L".") && entry.cFileName != std::wstring(L"..")) {
+            names.emplace_back(entry.cFileName);
+        }
+    } while (::FindNextFileW(find.get(), &entry));
+    return names;
 }
 
-TEST(ProtectedFolder, NewFolderIsCreatedAndHeldSoItCannotBeMovedAway) {
-    test::TempFolder root(L"protected");
-    const std::wstring folder = root / L"InstallerAssistant";
-    ProtectedFolder established = EstablishProtectedFolder(folder);
-    EXPECT_EQ(established.refusal, FolderRefusal::None);
-    ASSERT_TRUE(established.handle);
-    EXPECT_TRUE(test::DirectoryExists(folder));
-    EXPECT_FALSE(::MoveFileW(folder.c_str(), (root / L"moved").c_str())) << "renamed while held";
-    established.handle.reset();
-    EXPECT_TRUE(::MoveFileW(folder.c_str(), (root / L"moved").c_str()));
+// Folder IDs recorded under the current user's key, removed afterwards.
+class EstablishedFolder : public ::testing::Test {
+protected:
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
+    static constexpr wchar_t kKey[] = L"Software\\OrivantaTests\\Folders";
+    const FolderRecords records_{HKEY_CURRENT_USER, kKey};
+    test::TempFolder root_{L"protected"};
+};
 
-    EXPECT_THROW(EstablishProtectedFolder(root / L"missing\\child"), std::runtime_error) << "parent missing";
+TEST_F(EstablishedFolder, OursIsHeldAndKeptWhatItHoldsAcrossRuns) {
+    const std::wstring folder = root_ / L"InstallerAssistant";
+    ProtectedFolder first = EstablishProtectedFolder(folder, kProtectedFolder, records_);
+    ASSERT_EQ(first.refusal, FolderRefusal::None);
+    ASSERT_TRUE(first.handle);
+    EXPECT_FALSE(::MoveFileW(folder.c_str(), (root_ / L"moved").c_str())) << "renamed while held";
+    first.handle.reset();
+    test::WriteBytes(folder + L"\\record.txt", "ours");
+
+    const ProtectedFolder again = EstablishProtectedFolder(folder, kProtectedFolder, records_);
+    EXPECT_EQ(again.refusal, FolderRefusal::None);
+    EXPECT_EQ(test::ReadBytes(folder + L"\\record.txt"), "ours") << "recognised by its ID, not set aside";
+    EXPECT_TRUE(Entries(root_.path(), L"*.foreign-*").empty());
+
+    EXPECT_THROW(EstablishProtectedFolder(root_ / L"missing\\child", kProtectedFolder, records_), std::runtime_error)
+        << "parent missing";
 }
 
-TEST(ProtectedFolder, ExistingFolderKeepsWhatItHoldsAndAFileInTheWayIsRefused) {
-    test::TempFolder root(L"protected");
-    const std::wstring folder = root / L"publish";
+TEST_F(EstablishedFolder, SomeoneElsesIsSetAsideWholeAndAFreshOneMade) {
+    const std::wstring folder = root_ / L"publish";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW((folder + L"\\.cache").c_str(), nullptr));
-    test::WriteBytes(folder + L"\\.cache\\server.part", "part");
-    test::WriteBytes(folder + L"\\package.exe", "MZ");
-    const ProtectedFolder established = EstablishProtectedFolder(folder);
-    EXPECT_EQ(established.refusal, FolderRefusal::None);
-    EXPECT_TRUE(established.handle);
-    EXPECT_EQ(test::ReadBytes(folder + L"\\.cache\\server.part"), "part");
-    EXPECT_EQ(test::ReadBytes(folder + L"\\package.exe"), "MZ");
+    test::WriteBytes(folder + L"\\version.dll", "planted");
 
-    test::WriteBytes(root / L"file", "in the way");
-    const ProtectedFolder refused = EstablishProtectedFolder(root / L"file");
-    EXPECT_EQ(refused.refusal, FolderRefusal::NotAFolder);
-    EXPECT_FALSE(refused.handle);
-    EXPECT_EQ(test::ReadBytes(root / L"file"), "in the way");
+    // Still open elsewhere without delete sharing: it cannot be moved, so it is refused as it is.
+    UniqueHandle blocker(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(blocker);
+    EXPECT_EQ(EstablishProtectedFolder(folder, kProtectedFolder, records_).refusal, FolderRefusal::NotSetAside);
+    EXPECT_EQ(test::ReadBytes(folder + L"\\version.dll"), "planted");
+    blocker.reset();
+
+    const ProtectedFolder established = EstablishProtectedFolder(folder, kProtectedFolder, records_);
+    ASSERT_EQ(established.refusal, FolderRefusal::None);
+    EXPECT_TRUE(established.handle);
+    EXPECT_TRUE(Entries(folder, L"*").empty()) << "nothing of the old content in the new folder";
+    const std::vector<std::wstring> aside = Entries(root_.path(), L"publish.foreign-*");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(test::ReadBytes(root_ / aside[0] + L"\\version.dll"), "planted") << "moved aside as it was";
+    EXPECT_TRUE(test::DirectoryExists(root_ / aside[0] + L"\\.cache"));
+
+    test::WriteBytes(root_ / L"file", "in the way");
+    EXPECT_EQ(EstablishProtectedFolder(root_ / L"file", kProtectedFolder, records_).refusal, FolderRefusal::NotAFolder);
+    EXPECT_EQ(test::ReadBytes(root_ / L"file"), "in the way");
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(root_ / L"link", folder));
+    EXPECT_EQ(EstablishProtectedFolder(root_ / L"link", kProtectedFolder, records_).refusal,
+              FolderRefusal::ReparsePoint);
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ TEST_F(DiagnosticDataRoot, HoldsTheDownloaderRootAndTheSaveFolder) {
     EXPECT_EQ(InstallerDownloaderRoot(nested), nested);
     EXPECT_FALSE(DirectoryExists(nested)) << "the root is not created by asking for it";
 
-    EXPECT_EQ(ChooseSaveFolder(nested), nested + L"\\packages");
+    EXPECT_EQ(ChooseSaveFolder(nested).path, nested + L"\\packages");
     EXPECT_TRUE(DirectoryExists(nested + L"\\packages")) << "created with every missing level";
-    EXPECT_EQ(ChooseSaveFolder(nested), nested + L"\\packages") << "an existing folder is chosen again";
+    EXPECT_EQ(ChooseSaveFolder(nested).path, nested + L"\\packages") << "an existing folder is chosen again";
 }
 
 TEST_F(DiagnosticDataRoot, UncreatableSaveFolderRaises) {
