@@ -5,8 +5,8 @@
 //                                    default action and screen location (left, top, width, height)
 //   window_tree do NAME              the default action of the child named NAME; exits 1 without one
 //   window_tree focus ID SECONDS     prints {"ready": true} once hooked; once a focus event for child
-//                                    ID came (exit 0) or SECONDS passed (exit 1), a line per focus
-//                                    event the window raised meanwhile, in order
+//                                    ID came (exit 0) or SECONDS passed (exit 1), the child of each
+//                                    focus event the window raised meanwhile, in order
 //
 // Exits 2 when the window or its accessible object cannot be had.
 #include <windows.h>
@@ -105,7 +105,6 @@ std::vector<long> ChildIds() {
 
 std::vector<long> focusedChildren;
 
-// Only noted here: a call back into the window would dispatch the next event inside this one.
 void CALLBACK FocusEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
     if (window != target || object != OBJID_CLIENT) return;
     focusedChildren.push_back(child);
@@ -127,10 +126,7 @@ int WatchFocus(long child, int seconds) {
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
     }
     ::UnhookWinEvent(hook);
-    for (long child : focusedChildren) {
-        Print("{\"event\": \"focus\", \"id\": " + std::to_string(child) + ", \"name\": " +
-              Quoted(Text(&IAccessible::get_accName, child)) + "}");
-    }
+    for (long child : focusedChildren) Print("{\"event\": \"focus\", \"id\": " + std::to_string(child) + "}");
     return awaitedCame ? 0 : 1;
 }
 
