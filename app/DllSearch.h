@@ -7,15 +7,24 @@
 
 namespace orivanta {
 
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+using TellUserFunction = void (*)(const wchar_t* text);
+
+// The system's SetDefaultDllDirectories; null on Windows 7 lacking its 2011
+// update. Looked up rather than imported: a missing import would stop the
+// process from loading at all, without a word.
+SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories() noexcept;
+
 // Restricts every later DLL search of the process, by the program and by the
-// system's own DLLs, to System32. Uses nothing of the C runtime: it runs before
-// the runtime's start-up. Without SetDefaultDllDirectories (Windows 7 lacking
-// its 2011 update) nothing changes; the delay-loaded DLLs stay pinned to
-// System32 by LoadFromSystem32.
-void RestrictDllSearchToSystem32() noexcept;
+// system's own DLLs, to System32. Where that cannot be done, tells the user why
+// the program stops and returns false: it must not run unprotected. Uses
+// nothing of the C runtime: it runs before the runtime's start-up.
+bool RestrictDllSearchToSystem32(SetDefaultDllDirectoriesFunction setDefaultDllDirectories,
+                                 TellUserFunction tellUser) noexcept;
 
 // Loads the DLL of that file name from System32 by its full path, its own
-// dependencies searched from there too; nullptr when that fails.
+// dependencies searched in System32 only; nullptr when that fails. With WinHTTP
+// come the DLLs it loads later by their bare names.
 HMODULE LoadFromSystem32(const char* fileName) noexcept;
 
 }  // namespace orivanta

@@ -7,13 +7,27 @@
 #include <delayimp.h>
 
 #include "app/DllSearch.h"
+#include "ui/MainWindow.h"
 
 extern "C" int WinMainCRTStartup();
+
+namespace {
+
+// The exit code of a run that ends before it starts, as after any fatal failure.
+constexpr UINT kUnprotectedExitCode = 2;
+
+void ShowWhyTheProgramStops(const wchar_t* text) {
+    ::MessageBoxW(nullptr, text, orivanta::kMainWindowTitle, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
 
 // Linked as the entry point (--entry): runs before the C runtime's start-up,
 // its TLS set-up and static constructors, then hands over to them.
 extern "C" int OrivantaProcessEntry() {
-    orivanta::RestrictDllSearchToSystem32();
+    if (!orivanta::RestrictDllSearchToSystem32(orivanta::FindSetDefaultDllDirectories(), ShowWhyTheProgramStops)) {
+        ::ExitProcess(kUnprotectedExitCode);
+    }
     return WinMainCRTStartup();
 }
 

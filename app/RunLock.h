@@ -2,15 +2,14 @@
 // One working run per machine. Two runs that work at once would both open
 // download sessions, which the center counts twice, and write the same session,
 // part and record files. Staff share a computer with fast user switching, and
-// every run is elevated, so the lock is machine-wide: a mutex in the global
-// namespace, held by the run's UI thread from the end of the diagnostic tests
-// until the process ends (the system lets it go even after a crash).
+// every run is elevated, so the lock is machine-wide: a file in the machine
+// folder opened without sharing, held by the run from the end of the diagnostic
+// tests until the process ends (the system closes it even after a crash).
 //
-// Any user can create a mutex of that name first. The program creates it with
-// Administrators as owner and a DACL that lets only SYSTEM and Administrators
-// in, and trusts an existing one only when it looks the same; a name someone
-// else made (or one that shuts the program out) is ignored, so that it can
-// neither block the run nor pass for another run.
+// A standard user can make a mutex or a file of any name where they can write,
+// first, and so block or fake a run. The machine folder is written only by
+// administrators, and the lock file's own DACL lets nobody else open it, so only
+// another elevated run can hold it.
 
 #include <windows.h>
 
@@ -20,28 +19,28 @@
 
 namespace orivanta {
 
-constexpr const wchar_t* kRunLockName = L"Global\\Orivanta.InstallerAssistant.WorkingRun";
+constexpr wchar_t kRunLockFileName[] = L"working-run.lock";
 // Owner Administrators; full access for SYSTEM and Administrators only.
-constexpr const wchar_t* kRunLockSecurity = L"O:BAD:P(A;;0x1F0001;;;SY)(A;;0x1F0001;;;BA)";
-
-// True when an existing lock's security descriptor shows that only SYSTEM or
-// Administrators made it and can hold it: such an owner, and a DACL that grants
-// nothing to anyone else.
-bool IsTrustedRunLock(PSECURITY_DESCRIPTOR descriptor);
+constexpr const wchar_t* kRunLockSecurity = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 class RunLock {
 public:
-    // Tries to take the lock for the calling thread, without waiting.
-    explicit RunLock(const std::wstring& name = kRunLockName);
-    ~RunLock();
+    // Tries to take the lock in the machine folder, without waiting. A machine
+    // folder that cannot be established leaves the run without a lock: its worker
+    // refuses that folder with the reason, so no run can work in it.
+    RunLock();
+    // Tries to take the lock in the given folder.
+    explicit RunLock(const std::wstring& folder);
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;
 
-    // False only when another run holds a trusted lock of that name.
+    // False only when another run holds the lock.
     bool claimed() const { return claimed_; }
 
 private:
-    UniqueHandle mutex_;  // set while this run holds it
+    void Take(const std::wstring& folder);
+
+    UniqueHandle file_;  // set while this run holds the lock
     bool claimed_ = true;
 };
 

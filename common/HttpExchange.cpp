@@ -43,6 +43,12 @@ HttpExchange::HttpExchange(const std::wstring& url, const wchar_t* verb, std::si
         Fail(HttpStage::Request);
         return;
     }
+    answersProxyLogon_ = MayAnswerProxyLogon(proxy);
+    if (!answersProxyLogon_) {
+        // Nor does WinHTTP answer such a proxy on its own.
+        DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
+        ::WinHttpSetOption(request.get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
+    }
     const auto takeHandles = [&] {
         session_ = std::move(session);
         connection_ = std::move(connection);
@@ -119,7 +125,10 @@ bool HttpExchange::Send(const std::wstring& headers, const void* body, DWORD len
                                       WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
                 status_ = status;
             }
-            if (status_ != HTTP_STATUS_PROXY_AUTH_REQ || credentialsOffered || !OfferLogonCredentials()) return true;
+            if (status_ != HTTP_STATUS_PROXY_AUTH_REQ || credentialsOffered || !answersProxyLogon_ ||
+                !OfferLogonCredentials()) {
+                return true;
+            }
         }
         credentialsOffered = true;
     }

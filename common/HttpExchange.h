@@ -41,9 +41,10 @@ public:
     DWORD error() const { return error_; }
 
     // Sends the request (headers as CR LF terminated lines) and waits for the answer's
-    // headers. A proxy's 407 is answered once with the logged-on user's credentials;
-    // proxyRefused() tells that the proxy refused again. False when the exchange
-    // failed on the way (error()).
+    // headers. A 407 of a proxy that settings name is answered once with the
+    // logged-on user's credentials; one of a discovered proxy is not answered.
+    // proxyRefused() tells that the proxy refused. False when the exchange failed
+    // on the way (error()).
     bool Send(const std::wstring& headers, const void* body, DWORD length);
     // The answer's status, 0 when it could not be read.
     DWORD status() const { return status_; }
@@ -74,6 +75,7 @@ private:
 
     HttpAbort* abort_ = nullptr;
     bool entered_ = false;
+    bool answersProxyLogon_ = false;
     HttpStage stage_ = HttpStage::Ready;
     DWORD error_ = ERROR_SUCCESS;
     DWORD status_ = 0;
@@ -83,7 +85,7 @@ private:
     UniqueInternet request_;
 };
 
-// The failure text when the proxy refused the request although the logged-on user's credentials were offered.
+// The failure text when the proxy refused the request.
 std::wstring ProxyRefusedText(DWORD status);
 
 }  // namespace orivanta

@@ -11,11 +11,21 @@ std::wstring TakeGlobalText(wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
 }
 
+// What WINHTTP_ACCESS_TYPE_DEFAULT_PROXY will use; only administrators can set it.
+bool MachineProxyNamed() {
+    WINHTTP_PROXY_INFO info = {};
+    if (!::WinHttpGetDefaultProxyConfiguration(&info)) return false;
+    const UniqueGlobalMemory bypass(info.lpszProxyBypass);
+    const std::wstring proxy = TakeGlobalText(info.lpszProxy);
+    return info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty();
+}
+
 }  // namespace
 
 UserProxySettings ReadUserProxySettings() {
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
     UserProxySettings settings;
+    settings.machineProxy = MachineProxyNamed();
     if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) return settings;
     settings.autoDetect = config.fAutoDetect != FALSE;
     settings.autoConfigUrl = TakeGlobalText(config.lpszAutoConfigUrl);
@@ -37,8 +47,8 @@ bool DiscoverProxy(const std::wstring& url, const UserProxySettings& settings, P
         options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
         options.lpszAutoConfigUrl = settings.autoConfigUrl.c_str();
     }
-    // A script behind an authenticating server is fetched with the logged-on user's credentials.
-    options.fAutoLogonIfChallenged = TRUE;
+    // Whoever answers auto-detection chooses the script's server: it gets no credentials.
+    options.fAutoLogonIfChallenged = FALSE;
     WINHTTP_PROXY_INFO info = {};
     if (!::WinHttpGetProxyForUrl(session.get(), url.c_str(), &options, &info)) return false;
     choice.proxy = TakeGlobalText(info.lpszProxy);
@@ -49,14 +59,24 @@ bool DiscoverProxy(const std::wstring& url, const UserProxySettings& settings, P
     return true;
 }
 
+bool MayAnswerProxyLogon(const ProxyChoice& choice) {
+    return choice.source == ProxySource::MachineSetting || choice.source == ProxySource::UserSetting;
+}
+
 ProxyChoice ChooseProxy(const std::wstring& url, const UserProxySettings& settings, const ProxyDiscovery& discover) {
     ProxyChoice choice;
-    if ((settings.autoDetect || !settings.autoConfigUrl.empty()) && discover(url, settings, choice)) return choice;
+    if ((settings.autoDetect || !settings.autoConfigUrl.empty()) && discover(url, settings, choice)) {
+        choice.source = ProxySource::Discovered;
+        return choice;
+    }
     choice = ProxyChoice();
     if (!settings.proxy.empty()) {
         choice.accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
         choice.proxy = settings.proxy;
         choice.bypass = settings.bypass;
+        choice.source = ProxySource::UserSetting;
+    } else if (settings.machineProxy) {
+        choice.source = ProxySource::MachineSetting;
     }
     return choice;
 }

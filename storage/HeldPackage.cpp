@@ -35,6 +35,20 @@ std::string HeldPackage::Sha256Hex(const StopFlag& stop) const {
     return Sha256OpenFileHex(file_.get(), stop);
 }
 
+bool HeldPackage::CopyTo(HANDLE destination) const {
+    constexpr DWORD kChunkBytes = 1 << 20;
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) return false;
+    std::vector<char> buffer(kChunkBytes);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file_.get(), buffer.data(), kChunkBytes, &read, nullptr)) return false;
+        if (read == 0) return true;
+        DWORD written = 0;
+        if (!::WriteFile(destination, buffer.data(), read, &written, nullptr) || written != read) return false;
+    }
+}
+
 bool HeldPackage::MoveTo(const std::wstring& path) {
     // The name follows the structure; its own FileName[1] leaves room for the terminating zero.
     const DWORD nameBytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));

@@ -31,6 +31,9 @@ public:
     // The SHA-256 digest text of the whole file, read through the held handle;
     // raises as Sha256OpenFileHex does (StopRequested on a stop, a text on a failed read).
     std::string Sha256Hex(const StopFlag& stop) const;
+    // Writes the whole file, read through the held handle, to an open file; false
+    // when a read or a write fails.
+    bool CopyTo(HANDLE destination) const;
     // Gives the file a new full path on the same volume, replacing a file found
     // there, without letting it go. Needs ReadAndRename; false when refused.
     bool MoveTo(const std::wstring& path);

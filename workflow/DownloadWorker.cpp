@@ -17,6 +17,7 @@
 #include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
+#include "download/LaunchFolder.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
 #include "identity/MachineFolder.h"
@@ -170,7 +171,7 @@ private:
         if (folder.empty() || !OpenFolderSelecting(path, folder)) {
             Fail("existing package folder could not be opened");
         }
-        if (!launch_(std::move(*localMatch_), folder)) Fail("existing installer launch failed");
+        if (!launch_(std::move(*localMatch_), metadata_.sha256)) Fail("existing installer launch failed");
         FinishRun(L"Completed", 0,
                   L"本机已存在与中心最新元数据一致的安装包，大小与 SHA-256 均已验证并完成复用登记；"
                   L"本次未创建下载会话、未增加下载次数，文件夹和安装包已打开。",
@@ -284,7 +285,7 @@ private:
         Show(L"下载完成", L"正在打开保存文件夹并启动安装程序");
         if (!OpenFolderSelecting(finalPath, saveFolder_)) Fail("download folder could not be opened");
         Checkpoint(L"启动已校验的安装程序");
-        if (!launch_(std::move(*package_), saveFolder_)) Fail("installer launch failed");
+        if (!launch_(std::move(*package_), metadata_.sha256)) Fail("installer launch failed");
         FinishRun(L"Completed", 0, L"安装包已完整下载、通过 SHA-256 校验，所在文件夹已打开，安装包也已成功启动。",
                   kCompletedManualAction, L"");
         return RequestEnd::Downloaded;
@@ -342,8 +343,8 @@ bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
 void RunDownloadWorker() { RunDownloadWorker(QueryFreeBytes); }
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
-    RunDownloadWorker(freeSpace, [](HeldPackage package, const std::wstring& folderPath) {
-        return LaunchInstaller(std::move(package), folderPath);
+    RunDownloadWorker(freeSpace, [](HeldPackage package, const std::string& expectedSha256) {
+        return LaunchInstaller(std::move(package), expectedSha256, LaunchFolderParent());
     });
 }
 

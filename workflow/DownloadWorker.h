@@ -12,9 +12,9 @@ using FreeSpaceProbe = std::function<bool(const std::wstring& folder, std::uint6
 // The system's answer for a folder's volume.
 bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes);
 
-// Starts the verified package, held since its hashing, from its folder; true when a
-// process was created. The launcher ends the hold (see LaunchInstaller).
-using InstallerLauncher = std::function<bool(HeldPackage package, const std::wstring& folderPath)>;
+// Starts the verified package, held since its hashing, whose digest is expectedSha256;
+// true when a process was created. The launcher ends the hold (see LaunchInstaller).
+using InstallerLauncher = std::function<bool(HeldPackage package, const std::string& expectedSha256)>;
 
 // Thread body of one download request: identity, prepare, reuse or start,
 // transfer, verification, publication, folder and launch. Reports only through

@@ -1,7 +1,8 @@
 """DLLs left beside the program under the names of the system DLLs it uses are
-never loaded. WINEDLLOVERRIDES "n,b" makes Wine search the program's folder
-first, as Windows does for DLLs that are not KnownDLLs. A planted DLL forwards
-its exports to the real one and leaves "<dll>.loaded" beside itself."""
+never loaded, with the user's proxy detection off and on. WINEDLLOVERRIDES
+"n,b" makes Wine search the program's folder first, as Windows does for DLLs
+that are not KnownDLLs. A planted DLL forwards its exports to the real one and
+leaves "<dll>.loaded" beside itself."""
 import glob
 import os
 import re
@@ -76,6 +77,39 @@ class PlantedDlls(unittest.TestCase):
             run.answer_completion_box()
             self.assertEqual(run.wait_exit(60), 0)
             self.assertEqual(window_driver.report_fields(run.new_report())["分类"], "Completed")
+        self.assert_nothing_loaded(folder)
+
+    def test_automatic_run_with_proxy_detection_loads_no_planted_dll(self):
+        """Detection (WPAD, the default of Windows and of a fresh prefix) runs in a
+        network namespace that holds only lo, with a wineserver of its own there
+        (Wine's sockets live in the server), so that it reaches nothing."""
+        if winetest.empty_network_namespace() is None:
+            self.skipTest("no network namespace can be made here")
+        folder, exe = self.downloads_folder()
+        work = tempfile.mkdtemp(prefix="planted-prefix-", dir=winetest.BUILD_DIR)
+        self.addCleanup(shutil.rmtree, work, True)
+        prefix = os.path.join(work, "prefix")
+        if not winetest.clone_prefix(prefix):
+            self.skipTest("the test prefix does not exist yet")
+        screen = window_driver.VirtualDisplay()
+        self.addCleanup(screen.stop)
+        env = winetest.wine_env(dict(SEARCH_LIKE_WINDOWS, WINEPREFIX=prefix, KEY=winetest.INTERNET_CONNECTIONS_KEY,
+                                     SETTINGS=winetest.connection_settings(detect=True).hex(), **screen.env()))
+        self.addCleanup(winetest.run_quiet, ["wineserver", "-k"], env, 60)
+        script = ('ip link set lo up || exit 90\n'
+                  'wine reg add "$KEY" /v DefaultConnectionSettings /t REG_BINARY /d "$SETTINGS" /f || exit 91\n'
+                  'wine "$@"; code=$?\n'
+                  'wineserver -k\n'
+                  'exit $code\n')
+        # Nothing answers on the center's port: the run ends once the request has looked for its proxy.
+        result = winetest.run_quiet(["unshare", "-n", "sh", "-c", script, "sh", exe, "--diagnostic-autostart=client",
+                                     "--server-url=http://127.0.0.1:9/support-center",
+                                     "--diagnostic-data-root=" + winetest.windows_path(data_root(self))], env, 300)
+        self.assertEqual(result.returncode, 4)
+        report, = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local", "Orivanta",
+                                         "InstallerDownloader", "process-exit", "latest-exit.txt"))
+        with open(report, encoding="utf-8") as stream:
+            self.assertIn("center request failed", window_driver.report_fields(stream.read())["异常链"])
         self.assert_nothing_loaded(folder)
 
 

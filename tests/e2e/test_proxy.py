@@ -1,14 +1,16 @@
 """The user's proxy settings under Wine: prepare, start and the node download go
 through the named proxy, its bypass list is honoured, an auto-configuration
 script is asked per URL (and a script that cannot be had means direct), and a
-proxy that demands a log-on is answered once with the logged-on user's
-credentials.
+proxy that settings name (the user's or the machine-wide one) and that demands
+a log-on is answered once with the logged-on user's credentials; one that a
+script names is not answered.
 
 The runs use a copy of the test prefix, so the shared prefix never names a
 proxy. The proxy (the development center's, on 127.0.0.2) forwards to loopback
 addresses only."""
 import os
 import shutil
+import struct
 import tempfile
 import unittest
 import urllib.parse
@@ -19,6 +21,7 @@ import wine_prefix
 
 PACKAGE_SIZE = 1 << 20
 REFUSED = "代理服务器拒绝访问（状态 407），请联系网络管理员确认本机账户可以使用代理。"
+MACHINE_CONNECTIONS_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 
 
 def passed(center, since=0):
@@ -102,20 +105,47 @@ class ProxiedRuns(unittest.TestCase):
         self.assertEqual(passed(center), [])
         self.assertEqual(len(center.control.log()), 3)
 
-    def test_log_on_demand_is_answered_once(self):
-        center = self.center_behind_proxy()
-        center.control.demand_proxy_logon(1)
-        code, report = self.run_client(center)
-        self.assertEqual(code, 0, report)
-        self.assertEqual(passed(center)[:2], [("POST", "prepare", 407), ("POST", "prepare", 200)])
+    def set_machine_proxy(self, address):
+        """The machine-wide WinHTTP proxy (netsh winhttp set proxy), or none."""
+        env = winetest.wine_env()
+        if address:
+            value = struct.pack("<III", 0x18, 0, 2) + struct.pack("<I", len(address)) + address.encode("ascii")
+            winetest.run_quiet(["wine", "reg", "add", MACHINE_CONNECTIONS_KEY, "/v", "WinHttpSettings", "/t",
+                                "REG_BINARY", "/d", (value + bytes(4)).hex(), "/f"], env, timeout=120)
+        else:
+            winetest.run_quiet(["wine", "reg", "delete", MACHINE_CONNECTIONS_KEY, "/v", "WinHttpSettings", "/f"],
+                               env, timeout=120)
 
-        before = len(center.control.proxy_log())
-        center.control.demand_proxy_logon(-1)
-        code, report = self.run_client(center)
-        self.assertEqual(code, 4)
-        self.assertEqual(report["异常链"], REFUSED)
-        self.assertEqual(passed(center, before), [("POST", "prepare", 407)] * 2, "one retry, no more")
-
+    def test_log_on_demand_is_answered_only_for_a_proxy_that_settings_name(self):
+        pac = lambda proxy: "http://%s/proxy.pac" % proxy.address  # noqa: E731
+        cases = (  # (named by, 407 answers, exit code, the requests through the proxy)
+            ("user", 1, 0, [("POST", "prepare", 407), ("POST", "prepare", 200)]),
+            ("user", -1, 4, [("POST", "prepare", 407)] * 2),
+            # Whoever answers auto-detection names the script: no credentials, no second request.
+            ("script", -1, 4, [("POST", "prepare", 407)]),
+            ("machine", 1, 0, [("POST", "prepare", 407), ("POST", "prepare", 200)]),
+        )
+        for named_by, demands, exit_code, expected in cases:
+            with self.subTest(named_by=named_by, demands=demands):
+                if named_by == "machine":
+                    center = start_center(self, demo_size=PACKAGE_SIZE, proxy="127.0.0.2:0")
+                    winetest.set_user_proxy(winetest.wine_env())
+                    self.set_machine_proxy(center.proxy.address)
+                    self.addCleanup(self.set_machine_proxy, None)
+                else:
+                    center = self.center_behind_proxy(script=pac if named_by == "script" else None)
+                center.control.demand_proxy_logon(demands)
+                code, report = self.run_client(center)
+                self.assertEqual(code, exit_code, report)
+                through = [entry for entry in passed(center) if entry[1] != "proxy.pac"]
+                self.assertEqual(through[:len(expected)], expected)
+                if exit_code:
+                    self.assertEqual(report["异常链"], REFUSED)
+                    self.assertEqual(len(through), len(expected), "no more requests after the refusal")
+                if named_by == "script":
+                    self.assertEqual({(entry["proxyAuthorization"], entry["authorization"])
+                                      for entry in center.control.proxy_log()}, {("", "")},
+                                     "the script's fetch and the request carry no credentials")
 
 if __name__ == "__main__":
     skip_without_tools()

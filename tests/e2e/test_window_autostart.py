@@ -4,7 +4,9 @@ run works at a time."""
 import os
 import unittest
 
-from window_common import data_root, files_named, skip_without_tools, start_center, window_driver, winetest
+from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
+
+import launch_proof
 
 ProgramRun = window_driver.ProgramRun
 wait_until = window_driver.wait_until
@@ -27,6 +29,11 @@ class AutomaticStart(unittest.TestCase):
     def test_completed_download_launches_the_package_and_exits_0(self):
         center = start_center(self, demo_size=2 << 20)
         root = data_root(self)
+        # A DLL left in the publish folder before the run, where an installer would load it from.
+        os.makedirs(os.path.join(root, "packages"))
+        with open(os.path.join(root, "packages", "version.dll"), "wb") as stream:
+            stream.write(b"MZ planted")
+        earlier = launch_proof.launch_folders()
         with self.run_autostart(center, root, "client") as run:
             # Watched for the whole run: the window never shows.
             shown = window_driver.wait_until(
@@ -42,15 +49,17 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["关键状态"],
                              "busy=true, cancelRequested=false, integrityPassed=true, installerLaunched=true")
             self.assertEqual(report["稳定代码位置"], "OrivantaInstaller::Worker")
-            launched = window_driver.wait_until(lambda: files_named(root, ".launched.txt"), 30,
+            launched = window_driver.wait_until(lambda: launch_proof.proofs(earlier), 30,
                                                 what="the demo installer to start")
-            self.assertIn("ClientOnly", launched[0])
+            self.assertIn("ClientOnly", os.path.basename(launched[0]["installer"]))
+            launch_proof.assert_started_alone(self, launched[0])
             self.assertEqual(center.control.counters()["requests"].get("start"), 1)
 
     def test_failed_download_exits_4_with_the_failure_in_the_report(self):
         reason = "验收测试：中心拒绝本机下载"
         center = start_center(self, demo_size=2 << 20, faults={"refusePrepare": True, "rejectionReason": reason})
         root = data_root(self)
+        earlier = launch_proof.launch_folders()
         with self.run_autostart(center, root, "server") as run:
             self.assertEqual(run.wait_exit(120), 4)
             report_text = run.new_report()
@@ -59,7 +68,7 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["退出码"], "4")
             self.assertEqual(report["原因"], "自动化下载验收未完成。")
             self.assertIn(reason, report["异常链"])
-            self.assertFalse(files_named(root, ".launched.txt"))
+            self.assertFalse(launch_proof.proofs(earlier))
 
     def test_unresolvable_hosts_read_as_chinese_sentences_in_the_report(self):
         # Name lookups of the program's own process fail inside an empty network

@@ -9,6 +9,8 @@ import unittest
 from window_common import (assert_colour, center_answer, data_root, files_named, screenshot, skip_without_tools,
                            start_center, window_driver, winetest)
 
+import launch_proof
+
 ProgramRun = window_driver.ProgramRun
 wait_until = window_driver.wait_until
 
@@ -49,6 +51,7 @@ class WindowDownload(unittest.TestCase):
     def test_pause_resume_and_completion(self):
         center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
         root = data_root(self)
+        earlier = launch_proof.launch_folders()
         prepared = center_answer(center, "prepare", {"deviceId": "window-test", "packageType": "Server"})
         self.assertTrue(prepared["isAllowed"])
         with self.start(center, root) as run:
@@ -102,7 +105,8 @@ class WindowDownload(unittest.TestCase):
             self.assertEqual(report["分类"], "Completed")
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["最后进度"], "%d / %d 字节" % (PACKAGE_SIZE, PACKAGE_SIZE))
-            wait_until(lambda: files_named(root, ".launched.txt"), 30, what="the demo installer to start")
+            launched = wait_until(lambda: launch_proof.proofs(earlier), 30, what="the demo installer to start")
+            launch_proof.assert_started_alone(self, launched[0])
 
     def close_confirmed(self, run, window):
         """Escape, then "是" in the question; the seconds from the question's going
@@ -119,6 +123,7 @@ class WindowDownload(unittest.TestCase):
     def test_close_during_download_asks_and_keeps_the_progress(self):
         center = start_center(self, demo_size=PACKAGE_SIZE, faults=CRAWLING_NODE)
         root = data_root(self)
+        earlier = launch_proof.launch_folders()
         with self.start(center, root) as run:
             window = run.window()
             self.choose_edition(window, "仅客户端版", window_driver.CLIENT_CARD)
@@ -140,7 +145,7 @@ class WindowDownload(unittest.TestCase):
             self.assertEqual(len(parts), 1)
             kept = os.path.getsize(parts[0])
             self.assertGreater(kept, declined_at)
-            self.assertFalse(files_named(root, ".launched.txt"))
+            self.assertFalse(launch_proof.proofs(earlier))
 
         # Once more while the center holds its answer to the resumed start for 25 s:
         # the close breaks the call off instead of waiting for it.

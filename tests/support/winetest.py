@@ -66,14 +66,14 @@ def run_program(exe, args=(), timeout=120, capture=True, env_extra=None, cwd=Non
 INTERNET_CONNECTIONS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 
 
-def connection_settings(proxy="", bypass="", script=""):
+def connection_settings(proxy="", bypass="", script="", detect=False):
     """The binary value DefaultConnectionSettings: direct, through a named proxy,
-    and/or with an auto-configuration script.
+    with an auto-configuration script and/or with auto-detection.
 
     Layout: version, change counter, flags (1 direct, 2 named proxy, 4 script,
     8 auto-detect), then the proxy, its bypass list and the script's URL, each
     as a 32-bit length and that many ASCII bytes."""
-    flags = 1 | (2 if proxy else 0) | (4 if script else 0)
+    flags = 1 | (2 if proxy else 0) | (4 if script else 0) | (8 if detect else 0)
     value = struct.pack("<III", 0x46, 0, flags)
     for text in (proxy, bypass, script):
         value += struct.pack("<I", len(text)) + text.encode("ascii")

@@ -236,6 +236,7 @@ class ForwardProxy:
             entry = {"seq": self._sequence, "timeUtc": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime()),
                      "method": method, "url": url,
                      "proxyAuthorization": (headers.get("Proxy-Authorization") or "").split(" ")[0],
+                     "authorization": (headers.get("Authorization") or "").split(" ")[0],
                      "status": None, "bytesSent": 0, "aborted": False}
             self._log.append(entry)
             del self._log[:-LOG_LIMIT]

@@ -95,10 +95,13 @@ struct FakeDiscovery {
     }
 };
 
+// The elevated account's credentials go only to a proxy that settings name.
 TEST(ProxyChoice, DiscoveryFirstThenTheNamedProxyThenDirect) {
     const std::wstring url = L"https://www.orivanta.cn/support-center";
     FakeDiscovery discovery;
-    EXPECT_EQ(ChooseProxy(url, {}, discovery.Get()).accessType, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
+    const ProxyChoice direct = ChooseProxy(url, {}, discovery.Get());
+    EXPECT_EQ(direct.accessType, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
+    EXPECT_FALSE(MayAnswerProxyLogon(direct)) << "no proxy is named";
     EXPECT_EQ(discovery.calls, 0) << "nothing set: no discovery, today's direct session";
 
     UserProxySettings named;
@@ -108,19 +111,29 @@ TEST(ProxyChoice, DiscoveryFirstThenTheNamedProxyThenDirect) {
     EXPECT_EQ(choice.accessType, WINHTTP_ACCESS_TYPE_NAMED_PROXY);
     EXPECT_EQ(choice.proxy, L"10.1.1.1:8080");
     EXPECT_EQ(choice.bypass, L"*.clinic.local;<local>");
+    EXPECT_TRUE(MayAnswerProxyLogon(choice));
     EXPECT_EQ(discovery.calls, 0);
 
     UserProxySettings automatic = named;
     automatic.autoConfigUrl = L"http://wpad.clinic.local/proxy.pac";
     discovery.succeeds = true;
-    EXPECT_EQ(ChooseProxy(url, automatic, discovery.Get()).proxy, L"pac-proxy:3128");
+    choice = ChooseProxy(url, automatic, discovery.Get());
+    EXPECT_EQ(choice.proxy, L"pac-proxy:3128");
+    EXPECT_FALSE(MayAnswerProxyLogon(choice)) << "whoever serves the script named it";
     discovery.succeeds = false;
-    EXPECT_EQ(ChooseProxy(url, automatic, discovery.Get()).proxy, L"10.1.1.1:8080") << "a failed script";
+    choice = ChooseProxy(url, automatic, discovery.Get());
+    EXPECT_EQ(choice.proxy, L"10.1.1.1:8080") << "a failed script";
+    EXPECT_TRUE(MayAnswerProxyLogon(choice));
     UserProxySettings detectOnly;
     detectOnly.autoDetect = true;
-    EXPECT_EQ(ChooseProxy(url, detectOnly, discovery.Get()).accessType, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY)
-        << "failed detection without a named proxy connects directly";
-    EXPECT_EQ(discovery.calls, 3);
+    detectOnly.machineProxy = true;
+    choice = ChooseProxy(url, detectOnly, discovery.Get());
+    EXPECT_EQ(choice.accessType, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY)
+        << "failed detection without a named proxy: the machine-wide setting";
+    EXPECT_TRUE(MayAnswerProxyLogon(choice)) << "netsh winhttp set proxy names it";
+    discovery.succeeds = true;
+    EXPECT_FALSE(MayAnswerProxyLogon(ChooseProxy(url, detectOnly, discovery.Get()))) << "found by detection";
+    EXPECT_EQ(discovery.calls, 4);
 }
 
 TEST(GuidText, ThirtySixUpperCaseCharactersWithoutBraces) {

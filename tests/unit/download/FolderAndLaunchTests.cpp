@@ -2,10 +2,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/Handles.h"
+#include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
+#include "download/LaunchFolder.h"
+#include "identity/Sha256.h"
 #include "storage/HeldPackage.h"
 #include "TestFiles.h"
 #include "state/AppState.h"
@@ -18,7 +23,7 @@ struct FakeShell {
     int executeExCalls = 0;
     int executeCalls = 0;
     ULONG mask = 0;
-    std::wstring verb, file, parameters;
+    std::wstring verb, file, parameters, shellDirectory;
     int show = 0;
     BOOL executeExResult = TRUE;
     HANDLE processToReturn = nullptr;
@@ -34,6 +39,19 @@ struct FakeShell {
 };
 FakeShell fake;
 
+// Every entry of a folder, files and folders alike, in order.
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &entry)) {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 BOOL WINAPI FakeExecuteEx(SHELLEXECUTEINFOW* info) {
@@ -42,9 +60,9 @@ BOOL WINAPI FakeExecuteEx(SHELLEXECUTEINFOW* info) {
     fake.verb = Text(info->lpVerb);
     fake.file = Text(info->lpFile);
     fake.parameters = Text(info->lpParameters);
+    fake.shellDirectory = Text(info->lpDirectory);
     fake.show = info->nShow;
     EXPECT_EQ(info->cbSize, sizeof(SHELLEXECUTEINFOW));
-    EXPECT_EQ(info->lpDirectory, nullptr);
     if (fake.executeExResult && (info->fMask & SEE_MASK_NOCLOSEPROCESS)) info->hProcess = fake.processToReturn;
     return fake.executeExResult;
 }
@@ -91,6 +109,7 @@ protected:
         shell_.executeEx = FakeExecuteEx;
         shell_.execute = FakeExecute;
         shell_.createProcess = FakeCreateProcess;
+        ::CreateDirectoryW(parent_.c_str(), nullptr);
     }
     // A package file in the folder, to be held; the fakes start nothing.
     static std::wstring HeldProgramPath(const std::wstring& folder) {
@@ -98,11 +117,14 @@ protected:
         test::WriteBytes(folder + L"\\a.exe", "MZ");
         return folder + L"\\a.exe";
     }
-    static HeldPackage Hold(const std::wstring& path) {
-        return HeldPackage::Open(path, HeldPackage::Access::ReadAndRename);
+    bool Launch(const std::wstring& path, std::string digest = {}) {
+        if (digest.empty()) digest = Sha256FileHex(path, unstoppable_);
+        return LaunchInstaller(HeldPackage::Open(path, HeldPackage::Access::ReadAndRename), digest, parent_, shell_);
     }
     ShellCalls shell_;
     test::TempFolder folder_{L"launch-fake"};
+    const std::wstring parent_ = folder_ / L"launches";
+    const StopFlag unstoppable_{false};
 };
 
 TEST_F(FolderAndLaunchTest, ExplorerSelectsTheQuotedPath) {
@@ -122,6 +144,7 @@ TEST_F(FolderAndLaunchTest, ExplorerSelectsTheQuotedPath) {
     // By its full path, never searched for (the test prefix keeps Windows in C:\windows).
     EXPECT_EQ(::_wcsicmp(fake.file.c_str(), L"C:\\Windows\\explorer.exe"), 0) << fake.file;
     EXPECT_EQ(fake.parameters, L"/select,\"C:\\Clinic Packages\\欧瑞凡达 Setup.exe\"");
+    EXPECT_TRUE(fake.shellDirectory.empty());
     EXPECT_EQ(fake.show, SW_SHOWNORMAL);
 }
 
@@ -142,34 +165,40 @@ TEST_F(FolderAndLaunchTest, FolderIsOpenedWhenExplorerCannotStart) {
 
 // Stands for the installer's first thread: like a self-extracting installer, it opens its own file.
 struct InstallerThread {
-    std::wstring path;
     bool openedItself = false;
     HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 
 DWORD WINAPI OpenOwnFile(void* parameter) {
     auto* installer = static_cast<InstallerThread*>(parameter);
-    installer->openedItself = UniqueHandle(::CreateFileW(installer->path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+    installer->openedItself = UniqueHandle(::CreateFileW(fake.application.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                          nullptr, OPEN_EXISTING, 0, nullptr))
                                   .valid();
     ::SetEvent(installer->done);
     return 0;
 }
 
-TEST_F(FolderAndLaunchTest, LaunchStartsTheHeldPackageAndLetsItGoBeforeItRuns) {
+TEST_F(FolderAndLaunchTest, LaunchStartsAVerifiedCopyAloneInAFreshFolderAndLetsItGoBeforeItRuns) {
     const std::wstring folder = folder_ / L"p q";
     const std::wstring path = HeldProgramPath(folder);
-    InstallerThread installer{path};
+    test::WriteBytes(folder + L"\\version.dll", "planted beside the published package");
+    InstallerThread installer;
     fake.processToReturn = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     fake.threadToReturn = ::CreateThread(nullptr, 0, OpenOwnFile, &installer, CREATE_SUSPENDED, nullptr);
     HANDLE process = fake.processToReturn;
     HANDLE thread = fake.threadToReturn;
 
-    EXPECT_TRUE(LaunchInstaller(Hold(path), folder, shell_));
+    EXPECT_TRUE(Launch(path));
     EXPECT_TRUE(App().installerLaunched.load());
-    EXPECT_EQ(fake.application, path) << "named, never searched for";
-    EXPECT_EQ(fake.commandLine, L"\"" + path + L"\"");
-    EXPECT_EQ(fake.directory, folder);
+    const std::vector<std::wstring> made = Entries(parent_);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0].rfind(kLaunchFolderPrefix, 0), 0u) << Utf16ToUtf8(made[0]);
+    const std::wstring launchFolder = parent_ + L"\\" + made[0];
+    EXPECT_EQ(Entries(launchFolder), std::vector<std::wstring>{L"a.exe"});
+    EXPECT_EQ(test::ReadBytes(launchFolder + L"\\a.exe"), "MZ");
+    EXPECT_EQ(fake.application, launchFolder + L"\\a.exe") << "named, never searched for";
+    EXPECT_EQ(fake.commandLine, L"\"" + fake.application + L"\"");
+    EXPECT_EQ(fake.directory, launchFolder);
     EXPECT_FALSE(fake.inheritHandles) << "the held package handle and every other stay here";
     EXPECT_EQ(fake.creationFlags, static_cast<DWORD>(CREATE_SUSPENDED | CREATE_DEFAULT_ERROR_MODE));
     EXPECT_TRUE(fake.heldWhenCreated) << "the file could be written while the process was created";
@@ -184,24 +213,35 @@ TEST_F(FolderAndLaunchTest, LaunchStartsTheHeldPackageAndLetsItGoBeforeItRuns) {
     // Only an elevation request goes to the shell; a file that is no program is no launch.
     App().installerLaunched = false;
     fake.createProcessError = ERROR_BAD_EXE_FORMAT;
-    EXPECT_FALSE(LaunchInstaller(Hold(path), folder, shell_));
+    EXPECT_FALSE(Launch(path));
     EXPECT_EQ(fake.executeExCalls, 0);
     EXPECT_FALSE(App().installerLaunched.load());
+    // The earlier launch's folder went first, since nothing runs from it; a failed launch leaves none.
+    EXPECT_TRUE(Entries(parent_).empty());
+
+    // A copy that is not the verified package never starts.
+    fake.createProcessCalls = 0;
+    EXPECT_FALSE(Launch(path, Sha256Hex("MZ but another program")));
+    EXPECT_EQ(fake.createProcessCalls + fake.executeExCalls, 0);
+    EXPECT_TRUE(Entries(parent_).empty());
 }
 
 TEST_F(FolderAndLaunchTest, LaunchWithoutAProcessIsAFailure) {
     fake.createProcessError = 740;  // the package asks for an elevation only the shell can obtain
     fake.processToReturn = nullptr;
     const std::wstring path = HeldProgramPath(folder_ / L"p");
-    EXPECT_FALSE(LaunchInstaller(Hold(path), folder_ / L"p", shell_));
+    EXPECT_FALSE(Launch(path));
     EXPECT_FALSE(App().installerLaunched.load());
     EXPECT_EQ(fake.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI));
     EXPECT_EQ(fake.verb, L"open");
-    EXPECT_EQ(fake.file, path);
+    EXPECT_EQ(fake.file, fake.directory + L"\\a.exe") << "the copy CreateProcess was given";
+    EXPECT_EQ(fake.shellDirectory, fake.directory);
+    EXPECT_EQ(fake.directory.rfind(parent_ + L"\\" + kLaunchFolderPrefix, 0), 0u);
     EXPECT_TRUE(fake.parameters.empty());
+    EXPECT_TRUE(Entries(parent_).empty());
 
     fake.executeExResult = FALSE;
-    EXPECT_FALSE(LaunchInstaller(Hold(path), folder_ / L"p", shell_));
+    EXPECT_FALSE(Launch(path));
     EXPECT_FALSE(App().installerLaunched.load());
 }
 
@@ -210,7 +250,7 @@ TEST_F(FolderAndLaunchTest, LaunchClosesTheProcessHandleAtOnce) {
     ASSERT_NE(event, nullptr);
     fake.createProcessError = 740;
     fake.processToReturn = event;
-    EXPECT_TRUE(LaunchInstaller(Hold(HeldProgramPath(folder_ / L"p")), folder_ / L"p", shell_));
+    EXPECT_TRUE(Launch(HeldProgramPath(folder_ / L"p")));
     EXPECT_TRUE(App().installerLaunched.load());
     DWORD flags = 0;
     EXPECT_FALSE(::GetHandleInformation(event, &flags)) << "the handle was left open";
@@ -226,8 +266,66 @@ TEST(FolderAndLaunchRealShellTest, StartsARealProgramFromAPathWithBlanks) {
     ASSERT_TRUE(::CopyFileW((std::wstring(system) + L"\\hostname.exe").c_str(), program.c_str(), FALSE));
 
     App().installerLaunched = false;
-    EXPECT_TRUE(LaunchInstaller(HeldPackage::Open(program, HeldPackage::Access::Read), programFolder));
+    const StopFlag unstoppable{false};
+    const std::string digest = Sha256FileHex(program, unstoppable);
+    EXPECT_TRUE(LaunchInstaller(HeldPackage::Open(program, HeldPackage::Access::Read), digest, folder.path()));
     EXPECT_TRUE(App().installerLaunched.load());
+}
+
+TEST(LaunchFolderTest, ANameThatExistsIsNeverTakenNorAParentThatIsALink) {
+    test::TempFolder parent(L"launch-names");
+    ::CreateDirectoryW((parent / L"taken").c_str(), nullptr);
+    test::WriteBytes(parent / L"taken\\version.dll", "planted");
+    const std::vector<std::wstring> names{L"taken", L"fresh"};
+    size_t next = 0;
+    {
+        const LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return names[next++]; });
+        EXPECT_EQ(folder.Path(), parent / L"fresh");
+    }
+    EXPECT_EQ(Entries(parent.path()), std::vector<std::wstring>{L"taken"}) << "the unused one is removed";
+    EXPECT_EQ(Entries(parent / L"taken"), std::vector<std::wstring>{L"version.dll"});
+    EXPECT_THROW(LaunchFolder::Create(parent.path(), [] { return std::wstring(L"taken"); }), std::runtime_error);
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / L"link", parent / L"taken"));
+    EXPECT_THROW(LaunchFolder::Create(parent / L"link"), std::runtime_error);
+}
+
+TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
+    test::TempFolder parent(L"launch-clean");
+    test::TempFolder outside(L"launch-outside");
+    test::WriteBytes(outside / L"keep.txt", "not ours");
+    const std::wstring prefix = kLaunchFolderPrefix;
+    const auto makeFolder = [&](const std::wstring& name) {
+        ::CreateDirectoryW((parent / name).c_str(), nullptr);
+        return parent / name;
+    };
+    // An installer that ran and left files and a folder; one folder holding a link; a link named like ours.
+    const std::wstring done = makeFolder(prefix + L"done");
+    test::WriteBytes(done + L"\\setup.exe", "MZ");
+    ::CreateDirectoryW((done + L"\\extracted").c_str(), nullptr);
+    test::WriteBytes(done + L"\\extracted\\data.bin", "data");
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(makeFolder(prefix + L"linked") + L"\\link", outside.path()));
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / (prefix + L"link"), outside.path()));
+    // An installer still running: a real program, mapped by a suspended process.
+    const std::wstring running = makeFolder(prefix + L"running");
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(::CopyFileW(self, (running + L"\\setup.exe").c_str(), FALSE));
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessW((running + L"\\setup.exe").c_str(), nullptr, nullptr, nullptr, FALSE,
+                                 CREATE_SUSPENDED, nullptr, running.c_str(), &startup, &started));
+    UniqueHandle process(started.hProcess), thread(started.hThread);
+
+    RemoveFinishedLaunchFolders(parent.path());
+    EXPECT_EQ(Entries(parent.path()),
+              (std::vector<std::wstring>{prefix + L"link", prefix + L"linked", prefix + L"running"}));
+    EXPECT_EQ(Entries(running), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(Entries(outside.path()), std::vector<std::wstring>{L"keep.txt"});
+
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 10000);
+    RemoveFinishedLaunchFolders(parent.path());
+    EXPECT_FALSE(test::DirectoryExists(running));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "WorkerHarness.h"
 
+#include <shlwapi.h>
 #include <tlhelp32.h>
 
 #include <thread>
@@ -29,6 +30,7 @@ void WorkerTest::SetUp() {
     app.centerBaseUrl = center_.CenterUrl();
     app.diagnosticDataRoot = root_.path();
     app.edition = Edition::Client;
+    EnsureDirectory(LaunchParent());
     window_ = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     app.mainWindow = window_;
     const std::wstring localAppData = localAppData_.path();
@@ -50,9 +52,9 @@ WorkerRun WorkerTest::RunWorker(const FreeSpaceProbe& freeSpace, std::function<v
     app.busy = true;
     app.cancelRequested = pauseAlreadyRequested;
     WorkerRun run;
-    const InstallerLauncher launch = [this](HeldPackage package, const std::wstring& folderPath) {
+    const InstallerLauncher launch = [this](HeldPackage package, const std::string& expectedSha256) {
         if (beforeLaunch_) beforeLaunch_(package.Path());
-        return LaunchInstaller(std::move(package), folderPath);
+        return LaunchInstaller(std::move(package), expectedSha256, LaunchParent());
     };
     std::thread worker([&freeSpace, &launch] {
         RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch);
@@ -165,8 +167,17 @@ std::vector<std::wstring> WorkerTest::StopStartedPrograms() {
 }
 
 bool WorkerTest::WaitForLaunchProof(const std::wstring& packagePath, DWORD timeoutMs) {
+    const std::wstring proof = std::wstring(::PathFindFileNameW(packagePath.c_str())) + L".launched.txt";
+    const auto launched = [&] {
+        WIN32_FIND_DATAW folder{};
+        UniqueFindHandle find(::FindFirstFileW((LaunchParent() + L"\\*").c_str(), &folder));
+        for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &folder)) {
+            if (FileExists(LaunchParent() + L"\\" + folder.cFileName + L"\\" + proof)) return true;
+        }
+        return false;
+    };
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    while (!FileExists(packagePath + L".launched.txt")) {
+    while (!launched()) {
         if (::GetTickCount64() > deadline) return false;
         ::Sleep(100);
     }

@@ -74,7 +74,9 @@ protected:
 
     // Terminates what the runs started (Explorer, the installer) and returns their image names.
     std::vector<std::wstring> StopStartedPrograms();
-    // Waits for the demo installer's proof file next to the package.
+    // Where the runs make their launch folders.
+    std::wstring LaunchParent() const { return root_ / L"launches"; }
+    // Waits for the demo installer's proof file beside its copy of the package, in a launch folder.
     bool WaitForLaunchProof(const std::wstring& packagePath, DWORD timeoutMs = 30000);
 
     // Runs on the worker thread just before the installer is started, with the package's path.

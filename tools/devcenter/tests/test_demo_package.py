@@ -59,11 +59,15 @@ class DemoPackageTest(unittest.TestCase):
     def test_launched_package_leaves_its_proof_and_exits_zero(self):
         path = self.build("Launch Me.exe")
         command = [path] if os.name == "nt" else ["wine", path]
+        beside = sorted(name for name in os.listdir(self.folder) if name != "Launch Me.exe")
         result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, timeout=120, check=False)
+                                stderr=subprocess.DEVNULL, timeout=120, check=False, cwd=self.folder)
         self.assertEqual(result.returncode, 0)
         with open(path + ".launched.txt", "rb") as stream:
-            proof = stream.read().decode("ascii")
+            proof = stream.read().decode("utf-8")
         lines = proof.split("\r\n")
         self.assertRegex(lines[0], r"^launchedAtUtc=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
         self.assertRegex(lines[1], r"^processId=\d+$")
+        current = self.folder if os.name == "nt" else "Z:" + self.folder.replace("/", "\\")
+        self.assertEqual(lines[2], "currentFolder=" + current)
+        self.assertEqual(sorted(lines[3].split("=", 1)[1].split("|")), beside)
