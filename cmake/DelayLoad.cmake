@@ -4,11 +4,12 @@
 # tables instead of the import table, so that none of them is resolved before
 # the process entry has restricted the DLL search to System32. This list is the
 # only place that names them.
-set(ORIVANTA_DELAY_LOADED_DLLS winhttp bcrypt d2d1 dwrite iphlpapi)
+set(ORIVANTA_DELAY_LOADED_DLLS winhttp bcrypt d2d1 dwrite iphlpapi oleacc)
 
 # The functions that the toolchain's import library of a DLL names, as the
 # linker sees them: every function has a code thunk, "T WinHttpOpen" on x64 and
-# "T _WinHttpOpen@20" on x86 (returned without the leading underscore).
+# "T _WinHttpOpen@20" on x86 (returned without the leading underscore). Exported
+# data (oleacc's IID_ and LIBID_ constants) cannot be delay-loaded and is left out.
 function(orivanta_import_library_functions dll out_var)
   find_library(ORIVANTA_IMPORT_LIB_${dll} NAMES ${dll} REQUIRED)
   execute_process(COMMAND ${CMAKE_NM} ${ORIVANTA_IMPORT_LIB_${dll}}
@@ -17,6 +18,9 @@ function(orivanta_import_library_functions dll out_var)
   set(functions)
   foreach(thunk IN LISTS thunks)
     string(REGEX REPLACE "^[0-9a-f]+ T " "" name "${thunk}")
+    if(name MATCHES "^_?(IID|LIBID)_")
+      continue()
+    endif()
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
       string(REGEX REPLACE "^_" "" name "${name}")
     endif()

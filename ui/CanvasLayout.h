@@ -47,6 +47,68 @@ constexpr CanvasRect RegionRect(HitRegion region) {
     return {};
 }
 
+// Where the items that are read but not clicked are drawn: the scene draws them
+// here, and the accessibility tree reports them here.
+enum class Landmark : int {
+    Title,
+    Hotline,
+    Heading,
+    Subheading,
+    LanBox,
+    LanHeadline,  // holds the box's first text line
+    LanDetail,    // and its second
+    HelpCard,
+    HelpHeadline,
+    QrImage,
+    ServerCardName,
+    ClientCardName,
+    EditionLine,
+    SaveLine,
+    DetailText,
+    StatusText,
+    ProgressTrack,
+    ProgressPercent,
+    ProgressFigures,  // the percent, the amounts and the speed
+};
+struct LandmarkPlace {
+    Landmark landmark;
+    CanvasRect rect;
+};
+inline constexpr LandmarkPlace kLandmarks[] = {
+    {Landmark::Title, {282, 10, 420, 56}},
+    {Landmark::Hotline, {726, 10, 998, 56}},
+    {Landmark::Heading, {54, 102, 650, 151}},
+    {Landmark::Subheading, {54, 153, 830, 184}},
+    {Landmark::LanBox, {54, 206, 490, 288}},
+    {Landmark::LanHeadline, {142, 218, 470, 249}},
+    {Landmark::LanDetail, {142, 249, 472, 278}},
+    {Landmark::HelpCard, {682, 94, 1066, 286}},
+    {Landmark::HelpHeadline, {712, 115, 884, 150}},
+    {Landmark::QrImage, {894, 108, 1052, 266}},
+    {Landmark::ServerCardName, {210, 346, 370, 389}},
+    {Landmark::ClientCardName, {742, 346, 936, 389}},
+    {Landmark::EditionLine, {80, 584, 580, 618}},
+    {Landmark::SaveLine, {118, 621, 700, 661}},
+    {Landmark::DetailText, {80, 584, 640, 614}},
+    {Landmark::StatusText, {80, 613, 580, 640}},
+    {Landmark::ProgressTrack, {80, 648, 640, 656}},
+    {Landmark::ProgressPercent, {660, 584, 744, 616}},
+    {Landmark::ProgressFigures, {654, 584, 856, 650}},
+};
+
+constexpr CanvasRect LandmarkRect(Landmark landmark) {
+    for (const LandmarkPlace& place : kLandmarks) {
+        if (place.landmark == landmark) return place.rect;
+    }
+    return {};
+}
+
+// Whether `inner` lies wholly inside `outer` (edges included).
+constexpr bool Encloses(CanvasRect outer, CanvasRect inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
 // A zero client width or height maps that coordinate to 0.
 CanvasPoint MapClientToCanvas(float x, float y, int clientWidth, int clientHeight);
 CanvasPoint CanvasPointFromClient(HWND window, int x, int y);

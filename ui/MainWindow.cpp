@@ -9,6 +9,7 @@
 
 #include "common/SystemErrorText.h"
 #include "common/Utf.h"
+#include "ui/AccessibleWindow.h"
 #include "ui/CanvasLayout.h"
 #include "ui/DeviceResources.h"
 #include "ui/FocusNavigation.h"
@@ -79,33 +80,6 @@ void UpdateHover(HWND window, LPARAM packedPoint) {
     ::TrackMouseEvent(&track);
 }
 
-void ActivateMainButton() {
-    Interaction().focusIndex = FocusItem::MainButton;
-    MainButtonAction();
-}
-
-void ButtonReleased(HWND window, LPARAM packedPoint) {
-    switch (RegionAt(window, packedPoint)) {
-    case HitRegion::ServerCard:
-        SelectEdition(window, Edition::Server);
-        break;
-    case HitRegion::ClientCard:
-        SelectEdition(window, Edition::Client);
-        break;
-    case HitRegion::MainButton:
-        ActivateMainButton();
-        break;
-    case HitRegion::Minimize:
-        ::ShowWindow(window, SW_MINIMIZE);
-        break;
-    case HitRegion::Close:
-        ::SendMessageW(window, WM_CLOSE, 0, 0);
-        break;
-    case HitRegion::None:
-        break;
-    }
-}
-
 bool KeyPressed(HWND window, WPARAM key) {
     FocusItem& focus = Interaction().focusIndex;
     switch (key) {
@@ -151,6 +125,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_PAINT:
         lastFrame = PaintWindow(window);
+        AnnounceAccessibleChanges(window);
         return 0;
     case WM_ERASEBKGND:
         return 1;
@@ -170,7 +145,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         Invalidate(window);
         return 0;
     case WM_LBUTTONUP:
-        ButtonReleased(window, lParam);
+        ActivateRegion(window, RegionAt(window, lParam));
         return 0;
     case WM_KEYDOWN:
         if (KeyPressed(window, wParam)) return 0;
@@ -184,7 +159,14 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         HandleCloseRequest(window);
         return 0;
+    case WM_GETOBJECT:
+        if (const LRESULT answer = AnswerGetObject(window, wParam, lParam)) return answer;
+        break;
+    case kAccessibleActionMessage:
+        ActivateRegion(window, static_cast<HitRegion>(wParam));
+        return 0;
     case WM_DESTROY:
+        DisconnectAccessibleObject();
         app.windowClosing = true;
         ReleaseDeviceResources();
         ::PostQuitMessage(app.exitCode.load());

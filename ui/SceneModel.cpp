@@ -87,8 +87,8 @@ void AddHeader(SceneBuilder& b, const Facts& f) {
     b.Add(HeaderBandItem{{0, 0, 1120, 66}, 0x04172E, 0x072846});
     b.Add(LogoItem{{28, 14, 235, 51}, 1.0f, {0, 0, 361, 64}});
     b.Line(0x66809A, 260, 14, 260, 52, 1);
-    b.Label(L"安装助手", kWhite, 20, {282, 10, 420, 56}, 600);
-    b.Label(L"客服热线  " + SupportHotlineText(), 0xD9E8F5, 14, {726, 10, 998, 56}, 600, TextAlign::Trailing);
+    b.Label(L"安装助手", kWhite, 20, LandmarkRect(Landmark::Title), 600);
+    b.Label(L"客服热线  " + SupportHotlineText(), 0xD9E8F5, 14, LandmarkRect(Landmark::Hotline), 600, TextAlign::Trailing);
     if (f.hovered(HitRegion::Minimize)) b.FillRound(RegionRect(HitRegion::Minimize), kWhite, 8, 0.08f);
     if (f.hovered(HitRegion::Close)) b.FillRound(RegionRect(HitRegion::Close), 0xD94B4B, 8, 0.86f);
     b.Line(0xDDE8F3, 1027, 33, 1045, 33, 1.8f);
@@ -98,14 +98,14 @@ void AddHeader(SceneBuilder& b, const Facts& f) {
 }
 
 void AddHeading(SceneBuilder& b) {
-    b.Label(L"选择这台电脑的安装方式", kNavy, 32, {54, 102, 650, 151}, 700);
+    b.Label(L"选择这台电脑的安装方式", kNavy, 32, LandmarkRect(Landmark::Heading), 700);
     b.Label(L"请选择适合这台电脑的用途，下载完成并校验后，将打开安装程序由您确认安装。", kSlate, 15,
-            {54, 153, 830, 184}, 400);
+            LandmarkRect(Landmark::Subheading), 400);
 }
 
 void AddLanBox(SceneBuilder& b, const Facts& f) {
     const bool found = f.hostFound();
-    const SceneRect box{54, 206, 490, 288};
+    const SceneRect box = LandmarkRect(Landmark::LanBox);
     b.FillRound(box, found ? 0xF0FBF9 : 0xF1F7FB, 11);
     b.StrokeRound(box, found ? 0x9ADBD1 : 0xD6E6F1, 11, 1);
     const SceneRect badge{77, 229, 125, 277};
@@ -121,20 +121,20 @@ void AddLanBox(SceneBuilder& b, const Facts& f) {
     const bool checking = f.checking();
     b.Label(checking ? L"…" : L"i", kBlue, 17, badge, 700, TextAlign::Center);
     b.Label(checking ? L"正在检查局域网内的门诊主机" : L"局域网内暂未发现可连接主机", kInk, 15,
-            {142, 218, 470, 249}, 600);
+            LandmarkRect(Landmark::LanHeadline), 600);
     b.Label(checking ? L"检测期间您也可以先选择这台电脑的用途" : L"请根据这台电脑是否保存门诊数据选择版本",
-            kSlate, 12.5f, {142, 249, 472, 278}, 400);
+            kSlate, 12.5f, LandmarkRect(Landmark::LanDetail), 400);
 }
 
 void AddHelpCard(SceneBuilder& b) {
     b.FillRound({685, 98, 1069, 290}, kShadow, 12, 0.035f);
-    const SceneRect card{682, 94, 1066, 286};
+    const SceneRect card = LandmarkRect(Landmark::HelpCard);
     b.FillRound(card, kWhite, 12);
     b.StrokeRound(card, 0xDCE5EE, 12, 1);
-    b.Label(L"安装遇到问题？", kSlate, 14, {712, 115, 884, 150}, 400);
+    b.Label(L"安装遇到问题？", kSlate, 14, LandmarkRect(Landmark::HelpHeadline), 400);
     b.Label(L"微信扫码联系\n欧瑞凡达客服", kLinkBlue, 18, {712, 148, 884, 211}, 700);
     b.Label(L"扫码后可由客服协助安装", kMutedSlate, 12.5f, {712, 220, 884, 255}, 400);
-    b.Add(QrItem{{894, 108, 1052, 266}, 1.0f});
+    b.Add(QrItem{LandmarkRect(Landmark::QrImage), 1.0f});
 }
 
 void AddEditionCards(SceneBuilder& b, const Facts& f) {
@@ -165,7 +165,7 @@ void AddEditionCards(SceneBuilder& b, const Facts& f) {
     b.StrokeRound({76, 334, 98, 356}, serverSelected ? kBlue : kRadioGrey, 11, 1.5f);
     if (serverSelected) b.FillRound({81, 339, 93, 351}, kBlue, 6);
     b.ServerRackIcon(112, 366, found ? 0x8FA0B2 : kIconNavy);
-    b.Label(L"服务端版", found ? kMutedSlate : kNavy, 24, {210, 346, 370, 389}, 700);
+    b.Label(L"服务端版", found ? kMutedSlate : kNavy, 24, LandmarkRect(Landmark::ServerCardName), 700);
     if (found) {
         b.FillRound({420, 336, 516, 366}, 0xFFF0E9, 7);
         b.Label(L"需客服协助", kBrown, 11, {420, 336, 516, 366}, 700, TextAlign::Center);
@@ -183,7 +183,7 @@ void AddEditionCards(SceneBuilder& b, const Facts& f) {
     b.StrokeRound({596, 334, 618, 356}, clientSelected ? kBlue : kRadioGrey, 11, 1.5f);
     if (clientSelected) b.FillRound({601, 339, 613, 351}, kBlue, 6);
     b.MonitorIcon(636, 365, clientSelected ? kBlue : kIconNavy);
-    b.Label(L"仅客户端版", kNavy, 24, {742, 346, 936, 389}, 700);
+    b.Label(L"仅客户端版", kNavy, 24, LandmarkRect(Landmark::ClientCardName), 700);
     if (found) {
         b.FillRound({960, 336, 1026, 370}, 0xDFF4FF, 8);
         b.Label(L"推荐", kLinkBlue, 13, {960, 336, 1026, 370}, 700, TextAlign::Center);
@@ -209,19 +209,20 @@ void AddBottomPanel(SceneBuilder& b, const Facts& f) {
 
     const int percent = f.s.progressPercent;
     if (!f.busy && percent <= 0) {
-        b.Label(IdleEditionLine(f.s.edition), kInk, 16, {80, 584, 580, 618}, 600);
+        b.Label(IdleEditionLine(f.s.edition), kInk, 16, LandmarkRect(Landmark::EditionLine), 600);
         b.FolderIcon(80, 631);
-        b.Label(L"保存到  " + f.s.saveLocationText, kSlate, 13.5f, {118, 621, 700, 661}, 400);
+        b.Label(L"保存到  " + f.s.saveLocationText, kSlate, 13.5f, LandmarkRect(Landmark::SaveLine), 400);
         return;
     }
-    b.Label(f.s.detailText, kInk, 15, {80, 584, 640, 614}, 600);
-    b.Label(f.s.statusText, kLinkBlue, 12.5f, {80, 613, 580, 640}, 400);
-    b.FillRound({80, 648, 640, 656}, 0xE5ECF3, 4);
+    b.Label(f.s.detailText, kInk, 15, LandmarkRect(Landmark::DetailText), 600);
+    b.Label(f.s.statusText, kLinkBlue, 12.5f, LandmarkRect(Landmark::StatusText), 400);
+    const SceneRect track = LandmarkRect(Landmark::ProgressTrack);
+    b.FillRound(track, 0xE5ECF3, 4);
     if (percent > 0) {
         const float right = static_cast<float>(percent * 560) / 100.0f + 80.0f;
-        b.FillRound({80, 648, right, 656}, kBlue, 4);
+        b.FillRound({track.left, track.top, right, track.bottom}, kBlue, 4);
     }
-    b.Label(std::to_wstring(percent) + L"%", kLinkBlue, 20, {660, 584, 744, 616}, 700, TextAlign::Trailing);
+    b.Label(std::to_wstring(percent) + L"%", kLinkBlue, 20, LandmarkRect(Landmark::ProgressPercent), 700, TextAlign::Trailing);
     b.Label(FormatMegabytes(f.s.bytesDone) + L" / " + FormatMegabytes(f.s.bytesTotal) + L" MB", kMutedSlate, 11,
             {654, 620, 760, 650}, 400, TextAlign::Trailing);
     std::wstring speed;

@@ -97,6 +97,29 @@ void MainButtonAction(WorkerBody worker) {
     Invalidate(app.mainWindow.load());
 }
 
+void ActivateRegion(HWND window, HitRegion region) {
+    switch (region) {
+    case HitRegion::ServerCard:
+        SelectEdition(window, Edition::Server);
+        break;
+    case HitRegion::ClientCard:
+        SelectEdition(window, Edition::Client);
+        break;
+    case HitRegion::MainButton:
+        Interaction().focusIndex = FocusItem::MainButton;
+        MainButtonAction();
+        break;
+    case HitRegion::Minimize:
+        ::ShowWindow(window, SW_MINIMIZE);
+        break;
+    case HitRegion::Close:
+        ::SendMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    case HitRegion::None:
+        break;
+    }
+}
+
 void HandleCloseRequest(HWND window) {
     AppState& app = App();
     if (!app.busy) {

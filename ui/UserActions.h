@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "state/AppState.h"
+#include "ui/CanvasLayout.h"
 #include "state/Edition.h"
 #include "workflow/DownloadWorker.h"
 
@@ -25,6 +26,10 @@ void SelectEdition(HWND window, Edition edition);
 // after joining the previous one. Sets busy when it starts a worker.
 using WorkerBody = void (*)();
 void MainButtonAction(WorkerBody worker = RunDownloadWorker);
+
+// What a click on the item does, and what its accessible default action does:
+// the main button also takes the keyboard focus.
+void ActivateRegion(HWND window, HitRegion region);
 
 // WM_CLOSE: closes at once when idle; during a download asks first (not in the
 // automatic-start mode), then records the "UserCancelled" report and closes.

@@ -14,7 +14,7 @@ import unittest
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
 
 PLANTED = os.path.join(winetest.BUILD_DIR, "tests", "planted")
-PLANTED_NAMES = ("winhttp", "bcrypt", "d2d1", "dwrite", "iphlpapi")
+PLANTED_NAMES = ("winhttp", "bcrypt", "d2d1", "dwrite", "iphlpapi", "oleacc")
 SEARCH_LIKE_WINDOWS = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(PLANTED_NAMES)}
 # KnownDLLs of every Windows from 7 on: the loader takes them from System32 only.
 KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll", "imagehlp.dll",
@@ -62,14 +62,15 @@ class PlantedDlls(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         self.assert_nothing_loaded(folder)
 
-        # A download through the window uses Direct2D, DirectWrite, WinHTTP and CNG.
+        # A download through the window uses Direct2D, DirectWrite, WinHTTP and CNG, and its card
+        # is chosen through the accessibility tree (oleacc).
         center = start_center(self, demo_size=1 << 20)
         root = data_root(self)
         with window_driver.ProgramRun(["--diagnostic-lan=none", "--server-url=" + center.base_url,
                                        "--diagnostic-data-root=" + winetest.windows_path(root)],
                                       exe=exe, env=SEARCH_LIKE_WINDOWS) as run:
             window = run.window()
-            window.click(800, 400)  # client edition
+            window.do("仅客户端版")
             window_driver.wait_until(lambda: window.canvas_capture().pixel(1050, 460) == 0xF1F8FD, 20,
                                      what="the chosen card")
             window.click(966, 625)

@@ -16,27 +16,14 @@ wait_until = window_driver.wait_until
 
 PANEL = 0xFFFFFF
 BAR = 0x0A7FC3
-BLUE_BUTTON = 0x0A7FC3
-STATUS_LINE = (80, 613, 580, 640)
-BUTTON_LABEL = (890, 610, 1042, 640)
 BAR_START = (84, 652)
 TRACK_END = (635, 652)
-SERVER_CARD_FILL = (530, 460)
-CLIENT_CARD_FILL = (1050, 460)
-SELECTED_CARD = 0xF1F8FD
 PACKAGE_SIZE = 6 << 20
 SLOW_NODE = {"node": {"throttleBytesPerSecond": 256 << 10}}
 # Slow enough that the download cannot end while the close test still works with it.
 CRAWLING_NODE = {"node": {"throttleBytesPerSecond": 32 << 10}}
-
-
-def ink(window, area, background):
-    return window.canvas_capture().ink_columns(*area, background=background)
-
-
-def ink_width(window, area, background):
-    columns = ink(window, area, background)
-    return 0 if columns is None else columns[1] - columns[0]
+CHOSEN = window_driver.SELECTED | window_driver.CHECKED
+STATUS, BUTTON, PROGRESS = window_driver.STATUS_TEXT, window_driver.MAIN_BUTTON, window_driver.PROGRESS
 
 
 def part_size(root):
@@ -44,8 +31,9 @@ def part_size(root):
     return os.path.getsize(parts[0]) if parts else 0
 
 
-def label_pixels(window):
-    return window.canvas_capture().region(*BUTTON_LABEL).rgb
+def percent(window):
+    item = window.tree().get(PROGRESS)
+    return int(item["value"].rstrip("%")) if item else None
 
 
 class WindowDownload(unittest.TestCase):
@@ -56,9 +44,9 @@ class WindowDownload(unittest.TestCase):
     def wait_for_progress(self, window):
         wait_until(lambda: window.canvas_capture().pixel(*BAR_START) == BAR, 90, what="the progress bar")
 
-    def choose_edition(self, window, card, fill):
-        window.click(*card)
-        wait_until(lambda: window.canvas_capture().pixel(*fill) == SELECTED_CARD, 20, what="the chosen card")
+    def choose_edition(self, window, name, child):
+        window.do(name)
+        window.wait_child(child, state=CHOSEN)
 
     def test_pause_resume_and_completion(self):
         center = start_center(self, demo_size=PACKAGE_SIZE, faults=SLOW_NODE)
@@ -68,43 +56,35 @@ class WindowDownload(unittest.TestCase):
         self.assertTrue(prepared["isAllowed"])
         with self.start(center, root) as run:
             window = run.window()
-            self.choose_edition(window, (300, 400), SERVER_CARD_FILL)
+            self.choose_edition(window, "服务端版", window_driver.SERVER_CARD)
 
             # A slow center keeps the worker busy, so the pause request is on screen until it stops.
             center.control.queue("prepare", body=prepared, delayMs=8000)
-            window.click(966, 625)
-            window.park_mouse()
+            window.do("下载并安装")
             wait_until(lambda: center.control.log(kind="api", operation="prepare"), 30, what="the prepare request")
-            # "正在检查最新安装包", 9 characters, shown before the request; "正在准备安全下载" before it has 8.
-            starting = wait_until(lambda: (lambda w: w if w >= 105 else None)(ink_width(window, STATUS_LINE, PANEL)),
-                                  10, what="the 9-character check status")
-            window.click(966, 625)
-            window.park_mouse()
-            pausing = wait_until(lambda: (lambda w: w if 45 <= w <= 80 else None)(
-                ink_width(window, STATUS_LINE, PANEL)), 6, what="the 5-character pause status")
-            self.assertGreater(starting, pausing + 30, "status changed from the 9-character check to 正在暂停…")
-            # Paused before any byte: the idle panel returns and the label is 下载并安装 again (5 characters).
-            wait_until(lambda: window.canvas_capture().pixel(*TRACK_END) == PANEL, 30, what="the idle panel")
-            fresh_label = label_pixels(window)
-            self.assertGreater(ink_width(window, BUTTON_LABEL, BLUE_BUTTON), 66)
+            window.wait_child(STATUS, name="正在检查最新安装包", timeout=10)
+            window.do("暂停下载")
+            window.wait_child(STATUS, name="正在暂停…", timeout=6)
+            # Paused before any byte: the idle panel returns and the label is 下载并安装 again.
+            window.wait_child(BUTTON, name="下载并安装", timeout=30)
+            self.assertIsNone(percent(window))
+            self.assertEqual(window.canvas_capture().pixel(*TRACK_END), PANEL, "idle panel")
 
-            window.click(966, 625)
+            window.do("下载并安装")
             self.wait_for_progress(window)
             window.park_mouse()
             shot = window.canvas_capture()
             screenshot(shot, "downloading.png")
             assert_colour(self, shot, TRACK_END, 0xE5ECF3, what="progress track")
-            downloading_label = label_pixels(window)  # 暂停下载
-            self.assertNotEqual(downloading_label, fresh_label)
+            # The bar's value follows the download.
+            first = wait_until(lambda: percent(window), 30, what="a progress value")
+            wait_until(lambda: percent(window) > first, 30, what="the progress value to move from %d%%" % first)
 
-            window.click(966, 625)
-            window.park_mouse()
+            window.do("暂停下载")
             wait_until(lambda: (lambda log: log and log[-1]["aborted"])(center.control.log(kind="node")), 30,
                        what="the transfer to stop")
-            paused_label = wait_until(lambda: (lambda p: p if p != downloading_label else None)(label_pixels(window)),
-                                      20, what="the label after the pause")
-            self.assertNotEqual(paused_label, fresh_label)
-            self.assertLess(ink_width(window, BUTTON_LABEL, BLUE_BUTTON), 66, "继续下载 has four characters")
+            window.wait_child(BUTTON, name="继续下载", timeout=20)
+            self.assertGreater(percent(window), first)
             shot = window.canvas_capture()
             screenshot(shot, "paused.png")
             assert_colour(self, shot, BAR_START, BAR, what="progress kept after the pause")
@@ -114,7 +94,7 @@ class WindowDownload(unittest.TestCase):
             self.assertGreater(kept, 0)
 
             center.control.set_faults(node={"throttleBytesPerSecond": None})
-            window.click(966, 625)
+            window.do("继续下载")
             run.answer_completion_box()
             self.assertEqual(run.wait_exit(30), 0)
 
@@ -146,8 +126,8 @@ class WindowDownload(unittest.TestCase):
         earlier = launch_proof.launch_folders()
         with self.start(center, root) as run:
             window = run.window()
-            self.choose_edition(window, (800, 400), CLIENT_CARD_FILL)
-            window.click(966, 625)
+            self.choose_edition(window, "仅客户端版", window_driver.CLIENT_CARD)
+            window.do("下载并安装")
             self.wait_for_progress(window)
 
             window.click(1086, 33)
@@ -172,8 +152,8 @@ class WindowDownload(unittest.TestCase):
         center.control.queue("start", body={}, delayMs=25000)
         with self.start(center, root) as run:
             window = run.window()
-            self.choose_edition(window, (800, 400), CLIENT_CARD_FILL)
-            window.click(966, 625)
+            self.choose_edition(window, "仅客户端版", window_driver.CLIENT_CARD)
+            window.do("下载并安装")
             wait_until(lambda: [entry["status"] for entry in center.control.log(kind="api", operation="start")]
                        == [200, None], 60, what="the resumed start call to be held")
             held, report = self.close_confirmed(run, window)

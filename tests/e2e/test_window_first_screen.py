@@ -16,6 +16,8 @@ BLUE_BUTTON = 0x0A7FC3
 HOVER_BUTTON = window_driver.MAIN_BUTTON_HOVER
 LAN_BOX = 0xF1F7FB
 
+MAIN = window_driver.MAIN_BUTTON
+CHOSEN = window_driver.SELECTED | window_driver.CHECKED
 SERVER_CARD_FILL = (530, 460)
 CLIENT_CARD_FILL = (1050, 460)
 BUTTON_FILL = window_driver.MAIN_BUTTON_FILL
@@ -41,6 +43,8 @@ class FirstScreen(unittest.TestCase):
             assert_colour(self, shot, CLIENT_CARD_FILL, WHITE, what="client card")
             assert_colour(self, shot, BUTTON_FILL, GREY_BUTTON, what="button without edition")
             assert_colour(self, shot, (870, 590), WHITE, what="bottom panel")
+            self.assert_tree_matches_screen(window, {"安装助手", "局域网内暂未发现可连接主机", "服务端版", "仅客户端版",
+                                                     "请选择版本", "请先选择安装版本", "联系客服的微信二维码"})
             header = shot.pixel(600, 40)
             self.assertTrue(all(((header >> s) & 0xFF) < 0x50 for s in (16, 8, 0)), "header is dark: #%06X" % header)
             # The logo's top 361 x 64 pixels fill (28, 14)-(235, 51) whatever the window's scale: the drawn ink
@@ -66,6 +70,10 @@ class FirstScreen(unittest.TestCase):
             assert_colour(self, shot, SERVER_CARD_FILL, SELECTED_CARD, what="chosen server card")
             assert_colour(self, shot, CLIENT_CARD_FILL, WHITE, what="other card")
             assert_colour(self, shot, BUTTON_FILL, BLUE_BUTTON, what="button with an edition")
+            tree = window.tree()
+            self.assertEqual(tree[window_driver.SERVER_CARD]["state"] & CHOSEN, CHOSEN)
+            self.assertEqual(tree[window_driver.CLIENT_CARD]["state"] & CHOSEN, 0)
+            self.assertEqual((tree[MAIN]["name"], tree[MAIN]["state"] & window_driver.UNAVAILABLE), ("下载并安装", 0))
 
             window.hover(900, 640)
             wait_until(lambda: window_driver.colour_distance(window.canvas_capture().pixel(*BUTTON_FILL),
@@ -78,12 +86,29 @@ class FirstScreen(unittest.TestCase):
             self.assertEqual(report["退出码"], "0")
             self.assertEqual(report["下载类型"], "服务端版")
 
+    def assert_tree_matches_screen(self, window, names):
+        """The shown children's names, and the places of the items the screen shows at canvas rectangles."""
+        tree = window.tree()
+        self.assertLessEqual(names, {item["name"] for item in tree.values()})
+        self.assertNotIn(window_driver.PROGRESS, tree)
+        self.assertTrue(tree[MAIN]["state"] & window_driver.UNAVAILABLE, "button without an edition")
+        for child, rect in ((window_driver.SERVER_CARD, (54, 310, 546, 544)),
+                            (window_driver.CLIENT_CARD, (574, 310, 1066, 544)), (MAIN, (884, 598, 1048, 652))):
+            left, top = window.to_screen(*rect[:2])
+            right, bottom = window.to_screen(*rect[2:])
+            for got, expected in zip(tree[child]["location"], (left, top, right - left, bottom - top)):
+                self.assertAlmostEqual(got, expected, delta=1.5, msg="child %d at %s" % (child, tree[child]))
+
     def test_keyboard_focus_and_activation(self):
         with self.start() as run:
             window = run.window()
-            # Activation focuses the server card; Tab, Tab reaches the main button.
-            window.press("Tab", "Tab")
+            # Activation focuses the server card; Tab, Tab reaches the main button, and a screen reader
+            # hears the focus move card by card.
+            with window.focus_events(MAIN) as focus:
+                window.press("Tab", "Tab")
+                self.assertEqual(focus.result()[-2:], [window_driver.CLIENT_CARD, MAIN])
             wait_until(lambda: window.main_button_focused(), 10, what="focus ring")
+            self.assertTrue(window.tree()[MAIN]["state"] & window_driver.FOCUSED)
             # No edition yet: Enter does nothing. Tab, handled after it, takes the ring away, and
             # Shift+Tab brings it back.
             window.press("Return", "Tab")

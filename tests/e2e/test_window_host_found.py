@@ -1,5 +1,6 @@
 """A host found on the LAN (simulated with --diagnostic-lan=<host>; nothing is
-probed): the recommendation, the refused server card and the keyboard skip."""
+probed): the recommendation on screen and in the accessibility tree, the
+refused server card and the keyboard skip."""
 import unittest
 
 from window_common import (assert_colour, data_root, screenshot, skip_without_tools, window_driver, winetest)
@@ -37,7 +38,15 @@ class HostFound(unittest.TestCase):
                        if window_driver.colour_distance(qr.pixel(x, y), 0) < 0x40)
             self.assertGreater(dark / (qr.width * qr.height), 0.25, "support QR image drawn")
 
-            window.click(300, 360)
+            tree = window.tree()
+            self.assertEqual(tree[window_driver.CLIENT_CARD]["description"].split("\n")[:1], ["推荐"])
+            self.assertIn("已发现门诊主机 192.168.1.20:9009", {item["name"] for item in tree.values()})
+            chosen = window_driver.SELECTED | window_driver.CHECKED
+            self.assertEqual(tree[window_driver.CLIENT_CARD]["state"] & chosen, chosen)
+            self.assertTrue(tree[window_driver.SERVER_CARD]["state"] & window_driver.UNAVAILABLE)
+            self.assertEqual(tree[window_driver.MAIN_BUTTON]["action"], "下载并安装")
+
+            window.do("服务端版")  # refused as a click on it is
             run.answer_message_box(REFUSAL_TITLE, "Return")
             window.park_mouse()
             shot = window.canvas_capture()

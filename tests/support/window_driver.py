@@ -34,6 +34,12 @@ FOCUS_RING = 0x15A9DB
 SCREEN = (1024, 768)
 
 
+# The accessible children's ids (AccessibleChild) and states (STATE_SYSTEM_*) the tests look at.
+STATUS_TEXT, PROGRESS, MAIN_BUTTON = 11, 12, 13
+SERVER_CARD, CLIENT_CARD = 6, 7
+UNAVAILABLE, SELECTED, FOCUSED, CHECKED, INVISIBLE = 0x1, 0x2, 0x4, 0x10, 0x8000
+
+
 class DriverError(AssertionError):
     pass
 
@@ -253,9 +259,88 @@ class ProgramWindow:
     def exists(self):
         return bool(self.display.find_windows(WINDOW_TITLE))
 
+    # The accessibility tree, read from another process as a screen reader does.
+
+    def tree(self):
+        """The shown children by id, each a dict of the driver's fields."""
+        code, lines = tree_tool(self.display.name, "tree")
+        if code != 0:
+            raise DriverError("reading the accessibility tree failed with %d" % code)
+        return {item["id"]: item for item in map(json.loads, lines) if not item["state"] & INVISIBLE}
+
+    def wait_child(self, child, timeout=30, state=0, **fields):
+        """The shown child once it has every state bit of `state` and the given field values (name=...)."""
+        def matching():
+            item = self.tree().get(child)
+            return item if (item and item["state"] & state == state
+                            and all(item[key] == value for key, value in fields.items())) else None
+        return wait_until(matching, timeout, what="child %d with state %#x and %s" % (child, state, fields))
+
+    def do(self, name):
+        """The default action of the child named `name`: what a click on it does."""
+        code, _ = tree_tool(self.display.name, "do", name)
+        if code != 0:
+            raise DriverError("no default action done for %r (%d)" % (name, code))
+
+    def focus_events(self, until_child, seconds=30):
+        """A watcher (a context) of the window's focus events; its result() lists the children they named."""
+        return FocusWatch(self.display.name, until_child, seconds)
+
     def canvas_capture(self):
         """The window's area of a root screenshot, with canvas-to-pixel mapping."""
         return CanvasShot(self.display.capture(), self.rectangle())
+
+
+def tree_tool(display_name, *args, timeout=60):
+    """Runs tests/window_tree.exe; returns its exit code and output lines (through a file, as
+    a pipe could be held open by a Wine process)."""
+    tool = os.path.join(_winetest().BUILD_DIR, "tests", "window_tree.exe")
+    with tempfile.TemporaryFile() as output:
+        result = subprocess.run(["wine", tool, *args], env=_winetest().wine_env({"DISPLAY": display_name}),
+                                stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL, timeout=timeout,
+                                check=False)
+        output.seek(0)
+        return result.returncode, output.read().decode("utf-8").splitlines()
+
+
+class FocusWatch:
+    """window_tree.exe hooked to the window's focus events until one names `until_child`."""
+
+    def __init__(self, display_name, until_child, seconds):
+        self.output = tempfile.TemporaryFile()
+        tool = os.path.join(_winetest().BUILD_DIR, "tests", "window_tree.exe")
+        self.process = subprocess.Popen(["wine", tool, "focus", str(until_child), str(seconds)],
+                                        env=_winetest().wine_env({"DISPLAY": display_name}),
+                                        stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.DEVNULL)
+        wait_until(lambda: self.lines() or self.process.poll() is not None, 60, what="the focus hook")
+        if self.lines()[:1] != [{"ready": True}]:
+            raise DriverError("the focus hook did not start (%s)" % self.process.poll())
+
+    def lines(self):
+        self.output.seek(0)
+        return [json.loads(line) for line in self.output.read().decode("utf-8").splitlines()]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=30)
+        self.output.close()
+
+    def result(self):
+        """The focused children's ids in event order, once the awaited one came."""
+        code = self.process.wait(timeout=120)
+        events = [line["id"] for line in self.lines()[1:]]
+        if code != 0:
+            raise DriverError("no focus event for the awaited child; events: %s" % events)
+        return events
+
+
+def _winetest():
+    import winetest
+    return winetest
 
 
 class CanvasShot:

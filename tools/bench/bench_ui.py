@@ -88,8 +88,7 @@ def measure_once():
                                               what="the first-frame checkpoint")
             time.sleep(IDLE_SECONDS)
             rss, private = _memory_kib(run.process.pid)
-            window.focus()
-            run.display.key("Escape")
+            window.press("Escape")
             run.wait_exit(30)
             return screen, marker, rss, private
     finally:
