@@ -253,6 +253,10 @@ class ProgramWindow:
     def exists(self):
         return bool(self.display.find_windows(WINDOW_TITLE))
 
+    def dpi_changed(self, dpi, rectangle):
+        """What Windows sends when the window reaches a monitor of `dpi`; Wine never does."""
+        display.send_dpi_changed(self.display.name, WINDOW_TITLE, dpi, rectangle)
+
     def canvas_capture(self):
         """The window's area of a root screenshot, with canvas-to-pixel mapping."""
         return CanvasShot(self.display.capture(), self.rectangle())
