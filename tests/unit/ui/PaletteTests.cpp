@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -70,120 +71,82 @@ TEST(Palette, BrandUnlessHighContrastThenOnlySystemColoursAndNoDecorations) {
     // No gradient, shadow or translucency; the disabled button keeps an outline in both layouts.
     SceneInput input;
     input.palette = contrast;
-    for (const SceneItem& item : BuildScene(input)) {
-        EXPECT_FALSE(std::holds_alternative<HeaderBandItem>(item));
+    const std::vector<SceneItem> scene = BuildScene(input);
+    EXPECT_TRUE(std::none_of(scene.begin(), scene.end(), [](const SceneItem& item) {
         const auto* fill = std::get_if<FillRoundItem>(&item);
-        EXPECT_TRUE(fill == nullptr || fill->opacity == 1.0f);
-    }
-    const SceneRect button = RegionRect(HitRegion::MainButton);
-    bool outlined = false;
-    for (const SceneItem& item : BuildScene(input)) {
+        return std::holds_alternative<HeaderBandItem>(item) || (fill != nullptr && fill->opacity != 1.0f);
+    }));
+    EXPECT_TRUE(std::any_of(scene.begin(), scene.end(), [](const SceneItem& item) {
         const auto* stroke = std::get_if<StrokeRoundItem>(&item);
-        outlined = outlined || (stroke != nullptr && stroke->rect == button &&
-                                stroke->color == IndexedColour(COLOR_GRAYTEXT));
-    }
-    EXPECT_TRUE(outlined);
-    outlined = false;
-    for (const GdiElement& element : BuildGdiLayout(input.snapshot, false, contrast)) {
+        return stroke != nullptr && stroke->rect == RegionRect(HitRegion::MainButton) &&
+               stroke->color == IndexedColour(COLOR_GRAYTEXT);
+    }));
+    const std::vector<GdiElement> layout = BuildGdiLayout(input.snapshot, false, contrast);
+    EXPECT_TRUE(std::any_of(layout.begin(), layout.end(), [](const GdiElement& element) {
         const auto* outline = std::get_if<GdiOutline>(&element);
-        outlined = outlined || (outline != nullptr && outline->rect.left == 574 &&
-                                outline->color == IndexedColour(COLOR_GRAYTEXT));
-    }
-    EXPECT_TRUE(outlined);
+        return outline != nullptr && outline->rect.left == 574 && outline->color == IndexedColour(COLOR_GRAYTEXT);
+    }));
     UseColourScheme(WindowsColourScheme());
 }
 
 // High-contrast white: every system colour far from the brand's.
 std::uint32_t WhiteScheme(int index) {
     switch (index) {
-    case COLOR_WINDOW:
-    case COLOR_BTNFACE:
-        return 0xFFFFFF;
-    case COLOR_HIGHLIGHT:
-        return 0x37006E;
-    case COLOR_HIGHLIGHTTEXT:
-        return 0xFFFFFF;
-    case COLOR_GRAYTEXT:
-        return 0x600000;
-    case COLOR_HOTLIGHT:
-        return 0x00009F;
-    default:
-        return 0x000000;
+    case COLOR_HIGHLIGHT: return 0x37006E;
+    case COLOR_GRAYTEXT: return 0x600000;
+    case COLOR_HOTLIGHT: return 0x00009F;
+    case COLOR_WINDOWTEXT: return 0x000000;
+    default: return 0xFFFFFF;
     }
 }
 
-std::wstring ScreenshotPath(const wchar_t* name) {
-    const char* exe = std::getenv("ORIVANTA_EXE");
-    if (exe == nullptr) return {};
-    std::wstring folder = L"Z:" + Utf8ToUtf16(exe);
-    for (wchar_t& c : folder) {
-        if (c == L'/') c = L'\\';
-    }
-    folder = folder.substr(0, folder.find_last_of(L'\\')) + L"\\screenshots";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder + L"\\" + name;
-}
-
-// The window's pixels as they are on the screen, 0xRRGGBB, rows top to bottom.
-struct ScreenPixels {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> bgrx;
-    std::uint32_t At(float canvasX, float canvasY) const {
-        const int x = static_cast<int>(canvasX * width / kCanvasWidth);
-        const int y = static_cast<int>(canvasY * height / kCanvasHeight);
-        return bgrx[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF;
-    }
-};
-
-ScreenPixels Capture(HWND window) {
+// The window's pixel at a canvas point, as it is on the screen.
+std::uint32_t ScreenColour(HWND window, CanvasPoint p) {
     RECT r{};
     ::GetWindowRect(window, &r);
-    ScreenPixels pixels{r.right - r.left, r.bottom - r.top, {}};
-    pixels.bgrx.resize(static_cast<std::size_t>(pixels.width) * pixels.height);
     HDC screen = ::GetDC(nullptr);
-    UniqueMemoryDc memory(::CreateCompatibleDC(screen));
-    UniqueGdiObject bitmap(::CreateCompatibleBitmap(screen, pixels.width, pixels.height));
-    {
-        ScopedSelectObject select(memory.get(), bitmap.get());
-        ::BitBlt(memory.get(), 0, 0, pixels.width, pixels.height, screen, r.left, r.top, SRCCOPY);
-    }
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), pixels.width, -pixels.height, 1, 32, BI_RGB};
-    ::GetDIBits(memory.get(), static_cast<HBITMAP>(bitmap.get()), 0, pixels.height, pixels.bgrx.data(), &info,
-                DIB_RGB_COLORS);
+    const COLORREF c = ::GetPixel(screen, r.left + static_cast<int>(p.x * (r.right - r.left) / kCanvasWidth),
+                                  r.top + static_cast<int>(p.y * (r.bottom - r.top) / kCanvasHeight));
     ::ReleaseDC(nullptr, screen);
-    return pixels;
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
-void SavePng(const ScreenPixels& pixels, const std::wstring& path) {
+// The window as it is on the screen, kept as a PNG beside the window tests' screenshots.
+bool SaveScreenshot(HWND window, const wchar_t* name) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    HDC screen = ::GetDC(nullptr);
+    UniqueMemoryDc memory(::CreateCompatibleDC(screen));
+    UniqueGdiObject shot(::CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top));
+    {
+        ScopedSelectObject select(memory.get(), shot.get());
+        ::BitBlt(memory.get(), 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+    }
+    ::ReleaseDC(nullptr, screen);
+    const std::wstring folder = L"Z:" + Utf8ToUtf16(std::getenv("ORIVANTA_BUILD_DIR")) + L"/screenshots";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
     IWICImagingFactory* imaging = Graphics().imagingFactory.get();
     ComPtr<IWICBitmap> bitmap;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
     ComPtr<IWICBitmapFrameEncode> frame;
-    ASSERT_TRUE(SUCCEEDED(imaging->CreateBitmapFromMemory(
-        pixels.width, pixels.height, GUID_WICPixelFormat32bppBGR, pixels.width * 4,
-        static_cast<UINT>(pixels.bgrx.size() * 4),
-        reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels.bgrx.data())), bitmap.put())));
-    ASSERT_TRUE(SUCCEEDED(imaging->CreateStream(stream.put())));
-    ASSERT_TRUE(SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)));
-    ASSERT_TRUE(SUCCEEDED(imaging->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put())));
-    ASSERT_TRUE(SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)));
-    ASSERT_TRUE(SUCCEEDED(encoder->CreateNewFrame(frame.put(), nullptr)));
-    ASSERT_TRUE(SUCCEEDED(frame->Initialize(nullptr)));
-    ASSERT_TRUE(SUCCEEDED(frame->WriteSource(bitmap.get(), nullptr)));
-    ASSERT_TRUE(SUCCEEDED(frame->Commit()));
-    ASSERT_TRUE(SUCCEEDED(encoder->Commit()));
+    return SUCCEEDED(imaging->CreateBitmapFromHBITMAP(static_cast<HBITMAP>(shot.get()), nullptr, WICBitmapIgnoreAlpha,
+                                                      bitmap.put())) &&
+           SUCCEEDED(imaging->CreateStream(stream.put())) &&
+           SUCCEEDED(stream->InitializeFromFilename((folder + L"/" + name).c_str(), GENERIC_WRITE)) &&
+           SUCCEEDED(imaging->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put())) &&
+           SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
+           SUCCEEDED(encoder->CreateNewFrame(frame.put(), nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+           SUCCEEDED(frame->WriteSource(bitmap.get(), nullptr)) && SUCCEEDED(frame->Commit()) &&
+           SUCCEEDED(encoder->Commit());
 }
 
 // Pumps the window's messages until the pixel at the canvas point has the colour.
 bool AwaitColour(HWND window, CanvasPoint point, std::uint32_t colour) {
-    const ULONGLONG deadline = ::GetTickCount64() + 10000;
-    while (::GetTickCount64() < deadline) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + 10000; ::GetTickCount64() < deadline; ::Sleep(50)) {
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-        if (Capture(window).At(point.x, point.y) == colour) return true;
-        ::Sleep(50);
+        if (ScreenColour(window, point) == colour) return true;
     }
     return false;
 }
@@ -204,8 +167,8 @@ TEST(Palette, TheWindowFollowsHighContrastWithoutARestart) {
     highContrast = true;
     ::SendMessageW(window, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
     EXPECT_TRUE(AwaitColour(window, background, 0xFFFFFF));
-    EXPECT_EQ(Capture(window).At(header.x, header.y), 0xFFFFFFu) << "no header gradient";
-    SavePng(Capture(window), ScreenshotPath(L"high-contrast.png"));
+    EXPECT_EQ(ScreenColour(window, header), 0xFFFFFFu) << "no header gradient";
+    EXPECT_TRUE(SaveScreenshot(window, L"high-contrast.png"));
 
     highContrast = false;
     ::SendMessageW(window, WM_THEMECHANGED, 0, 0);
@@ -213,8 +176,7 @@ TEST(Palette, TheWindowFollowsHighContrastWithoutARestart) {
 
     UseColourScheme(WindowsColourScheme());
     ::DestroyWindow(window);
-    MSG quit;
-    while (::PeekMessageW(&quit, nullptr, 0, 0, PM_REMOVE)) {
+    for (MSG quit; ::PeekMessageW(&quit, nullptr, 0, 0, PM_REMOVE);) {
     }
     ::UnregisterClassW(kMainWindowClass, instance);
     ReleaseGraphicsObjects();
