@@ -14,21 +14,6 @@
 namespace orivanta {
 namespace {
 
-constexpr std::uint32_t kBackground = 0xF6F8FB;
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlue = 0x0A7FC3;
-constexpr std::uint32_t kDeepBlue = 0x075F9B;
-constexpr std::uint32_t kNavy = 0x071D37;
-constexpr std::uint32_t kInk = 0x142033;
-constexpr std::uint32_t kSlate = 0x5C6B7E;
-constexpr std::uint32_t kDarkSlate = 0x37485E;
-constexpr std::uint32_t kLanGrey = 0x647387;
-constexpr std::uint32_t kRadioGrey = 0x8291A5;
-constexpr std::uint32_t kCardBorder = 0xD7E0EA;
-constexpr std::uint32_t kPanelBorder = 0xDEE6EF;
-constexpr std::uint32_t kTrack = 0xE2E9F1;
-constexpr std::uint32_t kDisabledButton = 0xABBBCC;
-
 constexpr RECT kServerCard{42, 188, 402, 309};
 constexpr RECT kClientCard{418, 188, 778, 309};
 constexpr RECT kMainButton{574, 444, 754, 486};
@@ -56,83 +41,86 @@ private:
     std::vector<GdiElement> elements_;
 };
 
-void AddHeader(LayoutBuilder& b, const DisplaySnapshot& s) {
+void AddHeader(LayoutBuilder& b, const DisplaySnapshot& s, const Palette& p) {
     const bool found = s.lanState == LanState::HostFound;
-    b.Fill({0, 0, kGdiCanvasWidth, kGdiCanvasHeight}, kBackground);
-    b.Fill({0, 0, 820, 74}, kWhite);
-    b.Text(L"Orivanta", {34, 14, 189, 48}, kBlue, GdiFont::Large);
-    b.Text(L"欧瑞凡达", {173, 17, 323, 47}, kBlue, GdiFont::Medium);
-    b.Text(L"安全下载 · 官方最新版", {550, 20, 780, 48}, kDeepBlue, GdiFont::Small, GdiAlign::Right);
-    b.Text(L"欧瑞凡达安装助手", {42, 86, 542, 132}, kNavy, GdiFont::Title);
-    b.Text(L"选择适合您的版本，下载完成并校验后由您确认安装", {44, 128, 644, 155}, kSlate, GdiFont::Small);
+    b.Fill({0, 0, kGdiCanvasWidth, kGdiCanvasHeight}, p.background);
+    b.Fill({0, 0, 820, 74}, p.surface);
+    b.Text(L"Orivanta", {34, 14, 189, 48}, p.accent, GdiFont::Large);
+    b.Text(L"欧瑞凡达", {173, 17, 323, 47}, p.accent, GdiFont::Medium);
+    b.Text(L"安全下载 · 官方最新版", {550, 20, 780, 48}, p.link, GdiFont::Small, GdiAlign::Right);
+    b.Text(L"欧瑞凡达安装助手", {42, 86, 542, 132}, p.title, GdiFont::Title);
+    b.Text(L"选择适合您的版本，下载完成并校验后由您确认安装", {44, 128, 644, 155}, p.secondaryText, GdiFont::Small);
     const RECT lanLine{44, 155, 779, 180};
     if (found) {
-        b.Text(L"已发现欧瑞凡达主机  " + s.lanHostText + L":9009", lanLine, kDeepBlue, GdiFont::Medium);
+        b.Text(L"已发现欧瑞凡达主机  " + s.lanHostText + L":9009", lanLine, p.link, GdiFont::Medium);
     } else if (s.lanState == LanState::Checking) {
-        b.Text(L"正在检查局域网内可访问的欧瑞凡达主机…", lanLine, kLanGrey, GdiFont::Small);
+        b.Text(L"正在检查局域网内可访问的欧瑞凡达主机…", lanLine, p.secondaryText, GdiFont::Small);
     } else {
-        b.Text(L"局域网内暂未发现可访问的 9009 服务，请按本机用途选择版本", lanLine, kLanGrey, GdiFont::Small);
+        b.Text(L"局域网内暂未发现可访问的 9009 服务，请按本机用途选择版本", lanLine, p.secondaryText, GdiFont::Small);
     }
 }
 
-void AddCards(LayoutBuilder& b, const DisplaySnapshot& s) {
+void AddCards(LayoutBuilder& b, const DisplaySnapshot& s, const Palette& p) {
     const bool found = s.lanState == LanState::HostFound;
     const bool serverSelected = s.edition == Edition::Server;
     const bool clientSelected = s.edition == Edition::Client;
-    b.Fill(kServerCard, kWhite);
-    b.Fill(kClientCard, kWhite);
-    b.Outline(kServerCard, serverSelected ? kBlue : kCardBorder, serverSelected ? 2 : 1);
-    b.Outline(kClientCard, clientSelected ? kBlue : kCardBorder, clientSelected ? 2 : 1);
+    b.Fill(kServerCard, p.surface);
+    b.Fill(kClientCard, p.surface);
+    b.Outline(kServerCard, serverSelected ? p.accent : p.cardBorder, serverSelected ? 2 : 1);
+    b.Outline(kClientCard, clientSelected ? p.accent : p.cardBorder, clientSelected ? 2 : 1);
 
-    b.Text(serverSelected ? L"●" : L"○", {58, 202, 86, 230}, serverSelected ? kBlue : kRadioGrey, GdiFont::Large);
-    b.Text(L"服务端版", {94, 200, 244, 231}, kInk, GdiFont::Medium);
-    b.Text(L"适合门诊主机 / 数据服务器", {94, 237, 364, 261}, kDarkSlate, GdiFont::Medium);
-    b.Text(L"本机保存门诊数据，并向其他工作站提供", {94, 263, 369, 284}, kSlate, GdiFont::Small);
-    b.Text(L"9009 服务；首次部署主机请选择此版本。", {94, 283, 369, 304}, kSlate, GdiFont::Small);
+    b.Text(serverSelected ? L"●" : L"○", {58, 202, 86, 230}, serverSelected ? p.accent : p.radio, GdiFont::Large);
+    b.Text(L"服务端版", {94, 200, 244, 231}, p.text, GdiFont::Medium);
+    b.Text(L"适合门诊主机 / 数据服务器", {94, 237, 364, 261}, p.text, GdiFont::Medium);
+    b.Text(L"本机保存门诊数据，并向其他工作站提供", {94, 263, 369, 284}, p.secondaryText, GdiFont::Small);
+    b.Text(L"9009 服务；首次部署主机请选择此版本。", {94, 283, 369, 304}, p.secondaryText, GdiFont::Small);
 
-    b.Text(clientSelected ? L"●" : L"○", {434, 202, 462, 230}, clientSelected ? kBlue : kRadioGrey, GdiFont::Large);
-    b.Text(L"仅客户端版", {470, 200, 640, 231}, kInk, GdiFont::Medium);
-    if (found) b.Text(L"推荐", {676, 202, 731, 228}, kBlue, GdiFont::Medium);
-    b.Text(L"适合前台 / 诊室 / 其他工作站", {470, 237, 740, 261}, kDarkSlate, GdiFont::Medium);
+    b.Text(clientSelected ? L"●" : L"○", {434, 202, 462, 230}, clientSelected ? p.accent : p.radio, GdiFont::Large);
+    b.Text(L"仅客户端版", {470, 200, 640, 231}, p.text, GdiFont::Medium);
+    if (found) b.Text(L"推荐", {676, 202, 731, 228}, p.accent, GdiFont::Medium);
+    b.Text(L"适合前台 / 诊室 / 其他工作站", {470, 237, 740, 261}, p.text, GdiFont::Medium);
     if (found) {
-        b.Text(L"已发现主机：" + s.lanHostText + L":9009", {470, 263, 756, 284}, kDeepBlue, GdiFont::Medium);
-        b.Text(L"该电脑可以直接安装仅客户端版。", {470, 283, 756, 304}, kSlate, GdiFont::Small);
+        b.Text(L"已发现主机：" + s.lanHostText + L":9009", {470, 263, 756, 284}, p.link, GdiFont::Medium);
+        b.Text(L"该电脑可以直接安装仅客户端版。", {470, 283, 756, 304}, p.secondaryText, GdiFont::Small);
     } else {
-        b.Text(L"本机不保存服务端数据，需要连接门诊内", {470, 263, 756, 284}, kSlate, GdiFont::Small);
-        b.Text(L"已经安装并开放 9009 端口的服务端。", {470, 283, 756, 304}, kSlate, GdiFont::Small);
+        b.Text(L"本机不保存服务端数据，需要连接门诊内", {470, 263, 756, 284}, p.secondaryText, GdiFont::Small);
+        b.Text(L"已经安装并开放 9009 端口的服务端。", {470, 283, 756, 304}, p.secondaryText, GdiFont::Small);
     }
 }
 
-void AddPanel(LayoutBuilder& b, const DisplaySnapshot& s, bool busy) {
+void AddPanel(LayoutBuilder& b, const DisplaySnapshot& s, bool busy, const Palette& p) {
     const RECT panel{42, 326, 778, 502};
-    b.Fill(panel, kWhite);
-    b.Outline(panel, kPanelBorder, 1);
-    b.Text(s.detailText, {66, 340, 596, 369}, kInk, GdiFont::Medium);
-    b.Text(s.statusText, {66, 371, 426, 396}, kBlue, GdiFont::Small);
-    b.Text(std::to_wstring(s.progressPercent) + L"%", {655, 337, 745, 382}, kBlue, GdiFont::Title, GdiAlign::Right);
-    b.Fill({kTrackLeft, 405, kTrackLeft + kTrackWidth, 417}, kTrack);
+    b.Fill(panel, p.surface);
+    b.Outline(panel, p.panelBorder, 1);
+    b.Text(s.detailText, {66, 340, 596, 369}, p.text, GdiFont::Medium);
+    b.Text(s.statusText, {66, 371, 426, 396}, p.accent, GdiFont::Small);
+    b.Text(std::to_wstring(s.progressPercent) + L"%", {655, 337, 745, 382}, p.accent, GdiFont::Title, GdiAlign::Right);
+    b.Fill({kTrackLeft, 405, kTrackLeft + kTrackWidth, 417}, p.track);
     if (s.progressPercent > 0) {
         // A percent above 100 would otherwise run the fill past the track.
         const int percent = std::min(s.progressPercent, 100);
-        b.Fill({kTrackLeft, 405, kTrackLeft + (percent * kTrackWidth) / 100, 417}, kBlue);
+        b.Fill({kTrackLeft, 405, kTrackLeft + (percent * kTrackWidth) / 100, 417}, p.accent);
     }
-    b.Text(Megabytes(s.bytesDone) + L" MB / " + Megabytes(s.bytesTotal) + L" MB", {66, 424, 311, 448}, kSlate,
+    b.Text(Megabytes(s.bytesDone) + L" MB / " + Megabytes(s.bytesTotal) + L" MB", {66, 424, 311, 448}, p.secondaryText,
            GdiFont::Small);
     std::wstring speed;
     if (s.speedBytesPerSecond > 0) speed = Megabytes(static_cast<std::int64_t>(s.speedBytesPerSecond)) + L" MB/s";
-    b.Text(std::move(speed), {328, 424, 478, 448}, kSlate, GdiFont::Small, GdiAlign::Centre);
+    b.Text(std::move(speed), {328, 424, 478, 448}, p.secondaryText, GdiFont::Small, GdiAlign::Centre);
     b.Text(s.saveLocationText.empty() ? L"保存位置将在下载前自动选择" : L"保存到：" + s.saveLocationText,
-           {66, 458, 531, 482}, kSlate, GdiFont::Small);
+           {66, 458, 531, 482}, p.secondaryText, GdiFont::Small);
 
     const MainButtonMode mode = MainButtonModeFor(s.edition, busy, s.progressPercent);
-    b.Fill(kMainButton, MainButtonEnabled(mode) ? kBlue : kDisabledButton);
-    b.Text(MainButtonLabel(mode), kMainButton, kWhite, GdiFont::Medium, GdiAlign::Centre);
+    const bool enabled = MainButtonEnabled(mode);
+    b.Fill(kMainButton, enabled ? p.accent : p.disabledButton);
+    if (!enabled && !p.decorations) b.Outline(kMainButton, p.disabledButtonText, 1);
+    b.Text(MainButtonLabel(mode), kMainButton, enabled ? p.buttonText : p.disabledButtonText, GdiFont::Medium,
+           GdiAlign::Centre);
 }
 
-void AddHelp(LayoutBuilder& b) {
-    b.Text(L"需要帮助？", {44, 523, 194, 545}, kSlate, GdiFont::Small);
-    b.Text(L"客服电话  " + SupportHotlineText(), {44, 547, 344, 577}, kNavy, GdiFont::Medium);
-    b.Text(L"扫码联系欧瑞凡达客服", {584, 526, 774, 549}, kSlate, GdiFont::Small, GdiAlign::Centre);
+void AddHelp(LayoutBuilder& b, const Palette& p) {
+    b.Text(L"需要帮助？", {44, 523, 194, 545}, p.secondaryText, GdiFont::Small);
+    b.Text(L"客服电话  " + SupportHotlineText(), {44, 547, 344, 577}, p.title, GdiFont::Medium);
+    b.Text(L"扫码联系欧瑞凡达客服", {584, 526, 774, 549}, p.secondaryText, GdiFont::Small, GdiAlign::Centre);
     b.Qr({637, 549, 637 + 86, 549 + 86});
 }
 
@@ -204,12 +192,12 @@ private:
 
 }  // namespace
 
-std::vector<GdiElement> BuildGdiLayout(const DisplaySnapshot& snapshot, bool busy) {
+std::vector<GdiElement> BuildGdiLayout(const DisplaySnapshot& snapshot, bool busy, const Palette& palette) {
     LayoutBuilder builder;
-    AddHeader(builder, snapshot);
-    AddCards(builder, snapshot);
-    AddPanel(builder, snapshot, busy);
-    AddHelp(builder);
+    AddHeader(builder, snapshot, palette);
+    AddCards(builder, snapshot, palette);
+    AddPanel(builder, snapshot, busy, palette);
+    AddHelp(builder, palette);
     return builder.Take();
 }
 
@@ -240,7 +228,7 @@ void RenderGdiFrame(HWND window) {
     const DisplaySnapshot snapshot = ReadDisplaySnapshot();
     const bool busy = App().busy.load();
     if (dc != nullptr) {
-        DrawGdiFrame(dc, client.right - client.left, client.bottom - client.top, BuildGdiLayout(snapshot, busy),
+        DrawGdiFrame(dc, client.right - client.left, client.bottom - client.top, BuildGdiLayout(snapshot, busy, CurrentPalette()),
                      ::GetModuleHandleW(nullptr));
     }
     ::EndPaint(window, &paint);

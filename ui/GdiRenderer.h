@@ -13,6 +13,7 @@
 
 #include "state/AppState.h"
 #include "ui/CanvasLayout.h"
+#include "ui/Palette.h"
 
 namespace orivanta {
 
@@ -47,7 +48,8 @@ struct GdiQrImage {
 using GdiElement = std::variant<GdiFill, GdiOutline, GdiText, GdiQrImage>;
 
 // The elements of one frame in drawing order, from the frame's snapshot and `busy`.
-std::vector<GdiElement> BuildGdiLayout(const DisplaySnapshot& snapshot, bool busy);
+std::vector<GdiElement> BuildGdiLayout(const DisplaySnapshot& snapshot, bool busy,
+                                       const Palette& palette = kBrandPalette);
 
 // Draws the layout over the whole width x height pixels of `target`, through a
 // memory DC that maps the 820 x 640 canvas onto them. `module` holds BITMAP 102.

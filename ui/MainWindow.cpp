@@ -14,6 +14,7 @@
 #include "ui/DeviceResources.h"
 #include "ui/FocusNavigation.h"
 #include "ui/GdiRenderer.h"
+#include "ui/Palette.h"
 #include "ui/SceneRenderer.h"
 #include "ui/UserActions.h"
 #include "ui/WindowInteraction.h"
@@ -29,6 +30,8 @@ constexpr LRESULT kWantedDialogKeys = DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WAN
 std::exception_ptr pendingFailure;
 // Clicks are mapped onto whichever layout the last frame showed.
 PaintedWith lastFrame = PaintedWith::Direct2D;
+// The DPI of the monitor the window is on: the system's at creation, then each WM_DPICHANGED's.
+int windowDpi = 96;
 
 void Invalidate(HWND window) {
     ::InvalidateRect(window, nullptr, FALSE);
@@ -48,15 +51,30 @@ HitRegion RegionAt(HWND window, LPARAM packedPoint) {
 void ApplyRoundedShape(HWND window) {
     RECT client{};
     ::GetClientRect(window, &client);
+    const int ellipse = CornerEllipseSize(windowDpi);
+    HRGN region = ::CreateRoundRectRgn(0, 0, client.right + 1, client.bottom + 1, ellipse, ellipse);
+    // On success the system owns the region.
+    if (region != nullptr && ::SetWindowRgn(window, region, FALSE) == 0) ::DeleteObject(region);
+}
+
+int SystemDpi(HWND window) {
     int dpi = 96;
     if (HDC dc = ::GetDC(window)) {
         dpi = ::GetDeviceCaps(dc, LOGPIXELSX);
         ::ReleaseDC(window, dc);
     }
-    const int ellipse = CornerEllipseSize(dpi);
-    HRGN region = ::CreateRoundRectRgn(0, 0, client.right + 1, client.bottom + 1, ellipse, ellipse);
-    // On success the system owns the region.
-    if (region != nullptr && ::SetWindowRgn(window, region, FALSE) == 0) ::DeleteObject(region);
+    return dpi;
+}
+
+// Moved to a monitor of another scale: take the size Windows suggests, and draw
+// anew at it, since a render target keeps the DPI it was created with.
+void DpiChanged(HWND window, int dpi, const RECT& suggested) {
+    windowDpi = dpi;
+    ReleaseDeviceResources();
+    ::SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyRoundedShape(window);
+    Invalidate(window);
 }
 
 LRESULT NonClientHitTest(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -114,7 +132,19 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     AppState& app = App();
     switch (message) {
     case WM_CREATE:
+        windowDpi = SystemDpi(window);
+        RefreshPalette();
         ApplyRoundedShape(window);
+        return 0;
+    case WM_DPICHANGED:
+        DpiChanged(window, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        // High contrast switched on or off, or its colours changed.
+        RefreshPalette();
+        Invalidate(window);
         return 0;
     case WM_SIZE:
         if (ID2D1HwndRenderTarget* target = Graphics().renderTarget.get()) {

@@ -11,6 +11,7 @@
 #include "state/AppState.h"
 #include "ui/CanvasLayout.h"
 #include "ui/FocusNavigation.h"
+#include "ui/Palette.h"
 
 namespace orivanta {
 
@@ -70,9 +71,8 @@ struct SceneInput {
     bool busy = false;
     HitRegion hoverRegion = HitRegion::None;
     FocusItem focusIndex = FocusItem::None;
+    Palette palette = kBrandPalette;
 };
-
-constexpr std::uint32_t kSceneBackgroundColor = 0xF8FAFC;
 
 std::vector<SceneItem> BuildScene(const SceneInput& input);
 

@@ -4,6 +4,7 @@
 
 #include "ui/DeviceResources.h"
 #include "ui/GdiRenderer.h"
+#include "ui/Palette.h"
 #include "ui/SceneModel.h"
 #include "ui/WindowInteraction.h"
 #include "state/AppState.h"
@@ -108,12 +109,13 @@ PaintedWith PaintWindow(HWND window) {
     PAINTSTRUCT paint{};
     ::BeginPaint(window, &paint);
     const WindowInteraction& interaction = Interaction();
-    const SceneInput input{ReadDisplaySnapshot(), App().busy.load(), interaction.hoverRegion, interaction.focusIndex};
+    const SceneInput input{ReadDisplaySnapshot(), App().busy.load(), interaction.hoverRegion, interaction.focusIndex,
+                           CurrentPalette()};
     const std::vector<SceneItem> scene = BuildScene(input);
 
     ID2D1HwndRenderTarget* target = Graphics().renderTarget.get();
     target->BeginDraw();
-    target->Clear(ColorFromRgb(kSceneBackgroundColor));
+    target->Clear(ColorFromRgb(input.palette.background));
     const SceneExecutor executor(target);
     for (const SceneItem& item : scene) std::visit(executor, item);
     const HRESULT drawn = target->EndDraw();

@@ -147,6 +147,20 @@ class FirstScreen(unittest.TestCase):
             moved = wait_until(lambda: window.rectangle()[:2] != (x, y) and window.rectangle()[:2], 10,
                                what="the window to move")
             self.assertEqual(moved, (x + 100, y + 50))
+
+            # Moved to a 144 DPI monitor: the window takes the suggested rectangle, its corners the
+            # larger rounding, and what is drawn still lies where it is hit.
+            window.dpi_changed(144, (10, 60, 1014, 696))
+            wait_until(lambda: window.rectangle() == (10, 60, 1004, 636), 10, what="the suggested rectangle")
+            window.click(*CLIENT_CARD_FILL)  # near the card's right edge
+            window.park_mouse()
+            wait_until(lambda: window.canvas_capture().pixel(*CLIENT_CARD_FILL) == SELECTED_CARD, 10,
+                       what="the client card chosen where it is drawn")
+            shot = window.canvas_capture()
+            screenshot(shot, "dpi-144.png")
+            corner, inside = shot.screenshot.pixel(13, 63), shot.screenshot.pixel(22, 63)
+            self.assertGreater(window_driver.colour_distance(corner, inside), 30,
+                               "corner cut at 27 pixels: #%06X beside #%06X" % (corner, inside))
             window.press("Escape")
             self.assertEqual(run.wait_exit(30), 0)
 

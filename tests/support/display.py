@@ -101,6 +101,13 @@ def foreground_title(display_name):
     return _foreground_tool(display_name)[1]
 
 
+def send_dpi_changed(display_name, title, dpi, rectangle):
+    """Sends the window titled `title` a WM_DPICHANGED to `dpi` suggesting `rectangle` (left, top, right, bottom)."""
+    code, _ = _foreground_tool(display_name, "--dpi=%d" % dpi, title, *(str(value) for value in rectangle))
+    if code != 0:
+        raise RuntimeError("no window titled %s to send WM_DPICHANGED to" % title)
+
+
 def type_keys(display_name, window, title, *keys):
     """Brings the window to the front, then types the keys (xdotool key names) into it."""
     bring_to_front(display_name, window, title)

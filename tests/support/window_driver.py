@@ -286,6 +286,10 @@ class ProgramWindow:
         """A watcher (a context) of the window's focus events; its result() lists the children they named."""
         return FocusWatch(self.display.name, until_child, seconds)
 
+    def dpi_changed(self, dpi, rectangle):
+        """What Windows sends when the window reaches a monitor of `dpi`; Wine never does."""
+        display.send_dpi_changed(self.display.name, WINDOW_TITLE, dpi, rectangle)
+
     def canvas_capture(self):
         """The window's area of a root screenshot, with canvas-to-pixel mapping."""
         return CanvasShot(self.display.capture(), self.rectangle())

@@ -129,6 +129,7 @@ TEST_F(ProgramResources, ManifestAsksForAdministratorAndDeclaresDpiAwareness) {
     const std::string manifest = ResourceBytes(program_, 1, RT_MANIFEST);
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
     EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(GdiLayout, FreshStateShowsCheckingGreyButtonAndEmptyProgress) {
     const GdiText* lan = FindText(layout, kLanLine);
     ASSERT_NE(lan, nullptr);
     EXPECT_EQ(lan->text, L"正在检查局域网内可访问的欧瑞凡达主机…");
-    EXPECT_EQ(lan->color, 0x647387u);
+    EXPECT_EQ(lan->color, 0x5C6B7Eu);
     EXPECT_EQ(lan->font, GdiFont::Small);
 
     EXPECT_EQ(FindText(layout, kServerRadio)->text, L"○");
@@ -78,11 +78,11 @@ TEST(GdiLayout, FreshStateShowsCheckingGreyButtonAndEmptyProgress) {
 
     const auto buttonFills = FillsWithTop(layout, kButton.top);
     ASSERT_EQ(buttonFills.size(), 1u);
-    EXPECT_EQ(buttonFills[0].color, 0xABBBCCu);
+    EXPECT_EQ(buttonFills[0].color, 0xA9B7C6u);
     // Only the track: no fill without progress.
     EXPECT_EQ(FillsWithTop(layout, 405).size(), 1u);
     EXPECT_EQ(OutlineAt(layout, 42)->width, 1);
-    EXPECT_EQ(OutlineAt(layout, 418)->color, 0xD7E0EAu);
+    EXPECT_EQ(OutlineAt(layout, 418)->color, 0xD5DFEAu);
 }
 
 TEST(GdiLayout, HostFoundWithClientChosenHighlightsClientCardOnly) {
@@ -94,13 +94,13 @@ TEST(GdiLayout, HostFoundWithClientChosenHighlightsClientCardOnly) {
 
     const GdiText* lan = FindText(layout, kLanLine);
     EXPECT_EQ(lan->text, L"已发现欧瑞凡达主机  192.168.8.20:9009");
-    EXPECT_EQ(lan->color, 0x075F9Bu);
+    EXPECT_EQ(lan->color, 0x0879BFu);
     EXPECT_EQ(lan->font, GdiFont::Medium);
 
     const GdiText* host = FindText(layout, kClientHostLine);
     EXPECT_EQ(host->text, L"已发现主机：192.168.8.20:9009");
     EXPECT_EQ(host->font, GdiFont::Medium);
-    EXPECT_EQ(host->color, 0x075F9Bu);
+    EXPECT_EQ(host->color, 0x0879BFu);
     EXPECT_EQ(FindText(layout, {470, 283, 756, 304})->text, L"该电脑可以直接安装仅客户端版。");
     EXPECT_TRUE(HasText(layout, L"推荐"));
 
@@ -109,7 +109,7 @@ TEST(GdiLayout, HostFoundWithClientChosenHighlightsClientCardOnly) {
     EXPECT_EQ(FindText(layout, kClientRadio)->text, L"●");
     EXPECT_EQ(FindText(layout, kClientRadio)->color, 0x0A7FC3u);
     // The server card is not greyed in this layout.
-    EXPECT_EQ(OutlineAt(layout, 42)->color, 0xD7E0EAu);
+    EXPECT_EQ(OutlineAt(layout, 42)->color, 0xD5DFEAu);
     EXPECT_EQ(FindText(layout, {94, 200, 244, 231})->color, 0x142033u);
     EXPECT_EQ(FindText(layout, kButton)->text, L"下载并安装");
 }
@@ -177,7 +177,7 @@ TEST(GdiLayout, ButtonSaysWhatTheDirect2DButtonSaysInEveryState) {
                                           std::to_string(percent);
                 EXPECT_EQ(FindText(layout, kButton)->text, sceneLabel) << state;
                 const bool sceneGrey = sceneFill == 0xA9B7C6u;
-                EXPECT_EQ(FillsWithTop(layout, kButton.top)[0].color == 0xABBBCCu, sceneGrey) << state;
+                EXPECT_EQ(FillsWithTop(layout, kButton.top)[0].color == 0xA9B7C6u, sceneGrey) << state;
             }
         }
     }
@@ -276,13 +276,13 @@ TEST(GdiFrame, FillsTheWholeClientAreaAtAnySize) {
         PixelSurface surface(width, height);
         DrawGdiFrame(surface.dc(), width, height, layout, nullptr);
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
-        EXPECT_EQ(surface.At(width - 2, height - 2), 0xF6F8FBu) << "background reaches the bottom-right corner";
+        EXPECT_EQ(surface.At(width - 2, height - 2), 0xF8FAFCu) << "background reaches the bottom-right corner";
         EXPECT_EQ(surface.At(width - 2, 2), 0xFFFFFFu) << "header band spans the width";
         EXPECT_EQ(surface.AtCanvas(580, 450), 0x0A7FC3u) << "button, beside its label";
         EXPECT_EQ(surface.AtCanvas(200, 411), 0x0A7FC3u) << "progress fill";
-        EXPECT_EQ(surface.AtCanvas(600, 411), 0xE2E9F1u) << "track beyond 50 %";
+        EXPECT_EQ(surface.AtCanvas(600, 411), 0xE5ECF3u) << "track beyond 50 %";
         EXPECT_EQ(surface.AtCanvas(390, 250), 0xFFFFFFu) << "server card, beside its texts";
-        EXPECT_EQ(surface.AtCanvas(410, 250), 0xF6F8FBu) << "gap between the cards";
+        EXPECT_EQ(surface.AtCanvas(410, 250), 0xF8FAFCu) << "gap between the cards";
     }
 }
 
@@ -292,7 +292,7 @@ TEST(GdiFrame, SelectedCardHasTheBlueOutline) {
     PixelSurface surface(820, 640);
     DrawGdiFrame(surface.dc(), 820, 640, BuildGdiLayout(snapshot, false), nullptr);
     EXPECT_EQ(surface.At(418, 250), 0x0A7FC3u);
-    EXPECT_EQ(surface.At(42, 250), 0xD7E0EAu);
+    EXPECT_EQ(surface.At(42, 250), 0xD5DFEAu);
 }
 
 int CountDarkPixels(const PixelSurface& surface, int left, int top, int right, int bottom) {
