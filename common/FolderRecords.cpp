@@ -50,4 +50,11 @@ void RecordFolder(const FolderRecords& records, const std::wstring& path, HANDLE
     }
 }
 
+void ForgetFolder(const FolderRecords& records, const std::wstring& path) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(records.root, records.key, 0, KEY_SET_VALUE | kView, key.put()) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(key.get(), path.c_str());
+    }
+}
+
 }  // namespace orivanta

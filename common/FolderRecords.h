@@ -33,4 +33,7 @@ bool IsRecordedFolder(const FolderRecords& records, const std::wstring& path, co
 // Records the ID of the open folder for the path; raises "folder could not be secured".
 void RecordFolder(const FolderRecords& records, const std::wstring& path, HANDLE folder);
 
+// Drops the path's record, once its folder is gone.
+void ForgetFolder(const FolderRecords& records, const std::wstring& path);
+
 }  // namespace orivanta

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <vector>
 
 #include "common/AdministratorsOnly.h"
+#include "common/FolderRecords.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/PathChecks.h"
@@ -99,6 +101,17 @@ bool RemoveHeldFolder(const std::wstring& path, HANDLE folder) {
     return EmptyHeldFolder(path, folder) && DeleteByHandle(folder);
 }
 
+// Removes a launch folder of ours, and its record with it.
+void RemoveLaunchFolder(const std::wstring& path, const FolderRecords& records) {
+    const UniqueHandle folder = OpenAsItIs(path);
+    FolderId id;
+    if (!folder || !IsFolderItself(AttributesOf(folder.get())) || !ReadFolderId(folder.get(), id) ||
+        !IsRecordedFolder(records, path, id)) {
+        return;
+    }
+    if (RemoveHeldFolder(path, folder.get())) ForgetFolder(records, path);
+}
+
 // The item as listed: a folder stays a folder, a file a file, and neither is a link.
 bool RemoveItem(const std::wstring& path, DWORD listedAttributes) {
     const UniqueHandle item = OpenAsItIs(path);
@@ -121,7 +134,8 @@ std::wstring LaunchFolderParent() {
 
 std::wstring RandomLaunchFolderName() { return kLaunchFolderPrefix + NewGuidText(); }
 
-LaunchFolder LaunchFolder::Create(const std::wstring& parent, const std::function<std::wstring()>& names) {
+LaunchFolder LaunchFolder::Create(const std::wstring& parent, const std::function<std::wstring()>& names,
+                                  const FolderRecords& records) {
     if (!IsPlainDrivePath(parent) || !ExistsWithoutReparsePoint(parent)) FailCreating();
     const UniqueLocalMemory descriptor = DescriptorFromSddl(kProtectedFolderSecurity);
     if (!descriptor) FailCreating();
@@ -134,11 +148,21 @@ LaunchFolder LaunchFolder::Create(const std::wstring& parent, const std::functio
         }
         // Held without delete access itself, so that the installer can open it as its current folder.
         UniqueHandle handle = OpenAsItIs(path, kHoldAccess);
-        if (!handle || !IsFolderItself(AttributesOf(handle.get()))) {
+        const auto abandon = [&] {
+            handle.reset();
             ::RemoveDirectoryW(path.c_str());
+        };
+        if (!handle || !IsFolderItself(AttributesOf(handle.get()))) {
+            abandon();
             FailCreating();
         }
-        return LaunchFolder(std::move(handle), path);
+        try {
+            RecordFolder(records, path, handle.get());
+        } catch (const std::exception&) {
+            abandon();
+            std::throw_with_nested(std::runtime_error("launch folder could not be created"));
+        }
+        return LaunchFolder(std::move(handle), path, records);
     }
     FailCreating();
 }
@@ -146,11 +170,10 @@ LaunchFolder LaunchFolder::Create(const std::wstring& parent, const std::functio
 LaunchFolder::~LaunchFolder() {
     if (!handle_) return;
     handle_.reset();
-    const UniqueHandle folder = OpenAsItIs(path_);
-    if (folder && IsFolderItself(AttributesOf(folder.get()))) RemoveHeldFolder(path_, folder.get());
+    RemoveLaunchFolder(path_, records_);
 }
 
-void RemoveFinishedLaunchFolders(const std::wstring& parent) {
+void RemoveFinishedLaunchFolders(const std::wstring& parent, const FolderRecords& records) {
     if (parent.empty()) return;
     const std::wstring prefix = kLaunchFolderPrefix;
     WIN32_FIND_DATAW found{};
@@ -161,9 +184,7 @@ void RemoveFinishedLaunchFolders(const std::wstring& parent) {
         const std::wstring name = found.cFileName;
         // The pattern also matches short names; a link, even named like ours, is no launch folder.
         if (name.compare(0, prefix.size(), prefix) != 0 || !IsFolderItself(found.dwFileAttributes)) continue;
-        const std::wstring path = parent + L"\\" + name;
-        const UniqueHandle folder = OpenAsItIs(path);
-        if (folder && IsFolderItself(AttributesOf(folder.get()))) RemoveHeldFolder(path, folder.get());
+        RemoveLaunchFolder(parent + L"\\" + name, records);
     } while (::FindNextFileW(find.get(), &found));
 }
 

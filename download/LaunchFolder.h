@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "common/FolderRecords.h"
 #include "common/Handles.h"
 
 namespace orivanta {
@@ -26,10 +27,12 @@ class LaunchFolder {
 public:
     // Creates a new folder in parent with the protected DACL, under the first of a
     // few names from `names` that did not exist yet: a folder found under a name
-    // may be anyone's and is never taken. The parent must be a plain drive path
-    // with no reparse point on it. Raises "launch folder could not be created".
+    // may be anyone's and is never taken. Its ID is recorded, so that only folders
+    // made here are ever removed. The parent must be a plain drive path with no
+    // reparse point on it. Raises "launch folder could not be created".
     static LaunchFolder Create(const std::wstring& parent,
-                               const std::function<std::wstring()>& names = RandomLaunchFolderName);
+                               const std::function<std::wstring()>& names = RandomLaunchFolderName,
+                               const FolderRecords& records = kFolderRecords);
 
     LaunchFolder(LaunchFolder&&) noexcept = default;
     LaunchFolder& operator=(LaunchFolder&&) noexcept = default;
@@ -41,20 +44,24 @@ public:
     void Release() { handle_.reset(); }
 
 private:
-    LaunchFolder(UniqueHandle handle, std::wstring path) : handle_(std::move(handle)), path_(std::move(path)) {}
+    LaunchFolder(UniqueHandle handle, std::wstring path, const FolderRecords& records)
+        : handle_(std::move(handle)), path_(std::move(path)), records_(records) {}
 
     // Open without delete sharing: nobody can rename it away or put a link in its place.
     // It has no delete access itself: that would refuse every open that does not share
     // deletion, the installer's own of its current folder among them.
     UniqueHandle handle_;
     std::wstring path_;
+    FolderRecords records_;
 };
 
-// Removes the launch folders in parent whose installer no longer runs. The
+// Removes the launch folders in parent whose installer no longer runs. Only a
+// folder whose ID was recorded at its creation is ours: anyone may make one of
+// that name in the temp folder, and it is never opened beyond its ID. The
 // programs in a folder are deleted first, and a running program's file cannot
 // be: then the folder keeps the rest. Everything is listed and deleted through
 // handles of held folders; a link is neither followed nor removed, and the folder
 // holding it stays. Never raises.
-void RemoveFinishedLaunchFolders(const std::wstring& parent);
+void RemoveFinishedLaunchFolders(const std::wstring& parent, const FolderRecords& records = kFolderRecords);
 
 }  // namespace orivanta

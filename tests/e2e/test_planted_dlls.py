@@ -20,7 +20,9 @@ SEARCH_LIKE_WINDOWS = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(P
 KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll", "imagehlp.dll",
               "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
               "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll",
-              "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll"}
+              "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
+              # Mapped into every process before the program, never searched for.
+              "ntdll.dll"}
 
 
 def imported_dlls(exe, objdump):

@@ -210,7 +210,10 @@ def machine_folder_links(drives):
     code, chain = drives.automatic_run()
     check(code == 4 and "本机数据文件夹" not in chain, "a first run refused its own folders: %s" % chain)
 
-    shutil.rmtree(machine)
+    # Kept until the end: a folder made after its removal could get its file ID back
+    # (under Wine an inode number, which the file system reuses; NTFS adds a sequence number).
+    retired = machine + ".retired"
+    os.rename(machine, retired)
     os.symlink(elsewhere, machine)
     code, chain = drives.automatic_run()
     check(code == 4 and LINK_REFUSAL % MACHINE_FOLDER in chain, "link at the machine folder: exit %d, %s" % (code, chain))
@@ -226,6 +229,7 @@ def machine_folder_links(drives):
     aside = glob.glob(machine + ".foreign-*")
     check(len(aside) == 1 and os.path.islink(os.path.join(aside[0], "downloads", "history")),
           "the machine folder someone else made was not set aside as it was: %s" % aside)
+    shutil.rmtree(retired)
 
 
 def publish_folder_runs(drives, published):

@@ -294,11 +294,16 @@ TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
     test::TempFolder outside(L"launch-outside");
     test::WriteBytes(outside / L"keep.txt", "not ours");
     const std::wstring prefix = kLaunchFolderPrefix;
+    const FolderRecords records{HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"};
     const auto makeFolder = [&](const std::wstring& name) {
-        ::CreateDirectoryW((parent / name).c_str(), nullptr);
+        LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return name; }, records);
+        folder.Release();
         return parent / name;
     };
-    // An installer that ran and left files and a folder; one folder holding a link; a link named like ours.
+    // An installer that ran and left files and a folder; one folder holding a link; a link named like ours;
+    // a folder named like ours that someone else made.
+    ::CreateDirectoryW((parent / (prefix + L"planted")).c_str(), nullptr);
+    test::WriteBytes(parent / (prefix + L"planted\\setup.exe"), "MZ");
     const std::wstring done = makeFolder(prefix + L"done");
     test::WriteBytes(done + L"\\setup.exe", "MZ");
     ::CreateDirectoryW((done + L"\\extracted").c_str(), nullptr);
@@ -316,16 +321,18 @@ TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
                                  CREATE_SUSPENDED, nullptr, running.c_str(), &startup, &started));
     UniqueHandle process(started.hProcess), thread(started.hThread);
 
-    RemoveFinishedLaunchFolders(parent.path());
-    EXPECT_EQ(Entries(parent.path()),
-              (std::vector<std::wstring>{prefix + L"link", prefix + L"linked", prefix + L"running"}));
+    RemoveFinishedLaunchFolders(parent.path(), records);
+    EXPECT_EQ(Entries(parent.path()), (std::vector<std::wstring>{prefix + L"link", prefix + L"linked",
+                                                                 prefix + L"planted", prefix + L"running"}));
     EXPECT_EQ(Entries(running), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(Entries(parent / (prefix + L"planted")), std::vector<std::wstring>{L"setup.exe"});
     EXPECT_EQ(Entries(outside.path()), std::vector<std::wstring>{L"keep.txt"});
 
     ::TerminateProcess(process.get(), 1);
     ::WaitForSingleObject(process.get(), 10000);
-    RemoveFinishedLaunchFolders(parent.path());
+    RemoveFinishedLaunchFolders(parent.path(), records);
     EXPECT_FALSE(test::DirectoryExists(running));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders");
 }
 
 }  // namespace
