@@ -13,6 +13,7 @@
 
 #include "common/Handles.h"
 #include "common/StopFlag.h"
+#include "identity/PublisherSignature.h"
 
 namespace orivanta {
 
@@ -31,6 +32,8 @@ public:
     // The SHA-256 digest text of the whole file, read through the held handle;
     // raises as Sha256OpenFileHex does (StopRequested on a stop, a text on a failed read).
     std::string Sha256Hex(const StopFlag& stop) const;
+    // The publisher check of the file read through the held handle (CheckPublisherSignature).
+    SignatureCheck CheckPublisher() const { return CheckPublisherSignature(file_.get(), path_); }
     // Gives the file a new full path on the same volume, replacing a file found
     // there, without letting it go. Needs ReadAndRename; false when refused.
     bool MoveTo(const std::wstring& path);
