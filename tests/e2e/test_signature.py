@@ -43,7 +43,7 @@ class SignedInstallers(unittest.TestCase):
         code, report, proofs = self.run_client(center)
         self.assertEqual(code, 0, report)
         self.assertIn("签名校验：通过（WinVerifyTrust 0x00000000，签名者：CN=Orivanta Development Publisher", report)
-        self.assertIn("公钥 SHA-256：" + DEVELOPMENT_KEY + "）\r\n", report)
+        self.assertIn("公钥 SHA-256：" + DEVELOPMENT_KEY + "）", report)
         self.assertEqual(len(proofs), 1)
 
         for kind, (reason, line) in REFUSED.items():
