@@ -76,20 +76,5 @@ TEST(DecideSignature, OnlyAVerifiedSignatureByAPinnedKeyPasses) {
     }
 }
 
-TEST(SignatureTexts, NameTheReasonAndTheSignerWhenThereIsOne) {
-    const SignatureFacts signedBy{0, L"Mallory", L"CN=Mallory", std::string(64, 'a')};
-    const SignatureFacts noSignature{static_cast<LONG>(TRUST_E_NOSIGNATURE), L"", L"", ""};
-    EXPECT_EQ(SignatureFailureText({SignatureVerdict::ForeignSigner, signedBy}),
-              L"安装包的数字签名不属于欧瑞凡达（签名者：Mallory），已停止安装。请联系客服 400-100-200。");
-    EXPECT_EQ(SignatureFailureText({SignatureVerdict::Unsigned, noSignature}),
-              L"安装包没有数字签名，已停止安装。请联系客服 400-100-200。");
-    EXPECT_EQ(SignatureFailureText({SignatureVerdict::NotVerified, signedBy}),
-              L"安装包的数字签名未通过校验（签名者：Mallory），已停止安装。请联系客服 400-100-200。");
-    EXPECT_EQ(SignatureFailureText({SignatureVerdict::Trusted, signedBy}), L"");
-    EXPECT_EQ(SignatureReportText({SignatureVerdict::NotConfigured, {}}), L"未配置");
-    EXPECT_EQ(SignatureReportText({SignatureVerdict::Unsigned, noSignature}),
-              L"未通过，安装包没有数字签名（WinVerifyTrust 0x800B0100）");
-}
-
 }  // namespace
 }  // namespace orivanta

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Makes the development signing fixtures in this folder (run once; the results are
 # committed so that every build pins the same key): a development root with two
-# publishers under it, and a foreign root with a publisher of its own.
+# publishers under it, and a foreign root with a publisher of its own. New ones need
+# SIGNING_TIME in ../make_demo_package.py moved inside their validity.
 set -euo pipefail
 cd "$(dirname "$0")"
 
