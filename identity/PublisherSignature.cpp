@@ -83,6 +83,7 @@ SignatureFacts ReadSignature(HANDLE file, const std::wstring& path) {
     // Clinics are often cut off from the certificate authorities: nothing is fetched.
     data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
 
+    // The hashing has left the handle at the end of the file.
     LARGE_INTEGER start{};
     ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
     SignatureFacts facts;
