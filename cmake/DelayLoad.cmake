@@ -4,7 +4,7 @@
 # tables instead of the import table, so that none of them is resolved before
 # the process entry has restricted the DLL search to System32. This list is the
 # only place that names them.
-set(ORIVANTA_DELAY_LOADED_DLLS winhttp bcrypt d2d1 dwrite iphlpapi oleacc)
+set(ORIVANTA_DELAY_LOADED_DLLS winhttp bcrypt d2d1 dwrite iphlpapi oleacc wintrust crypt32)
 
 # The functions that the toolchain's import library of a DLL names, as the
 # linker sees them: every function has a code thunk, "T WinHttpOpen" on x64 and

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 #include <winhttp.h>
+#include <wintrust.h>
+#include <softpub.h>
 
 #include <utility>
 
@@ -109,6 +111,22 @@ struct HashTraits {
     static void Close(BCRYPT_HASH_HANDLE h) noexcept { ::BCryptDestroyHash(h); }
 };
 using UniqueHash = UniqueResource<BCRYPT_HASH_HANDLE, HashTraits>;
+
+// The state WinVerifyTrust keeps for one verification of data, released with
+// the same action once the signer's certificate has been read from it.
+struct TrustVerification {
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    WINTRUST_DATA data{};
+
+    TrustVerification() { data.cbStruct = sizeof(data); }
+    ~TrustVerification() {
+        if (data.hWVTStateData == nullptr) return;
+        data.dwStateAction = WTD_STATEACTION_CLOSE;
+        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    }
+    TrustVerification(const TrustVerification&) = delete;
+    TrustVerification& operator=(const TrustVerification&) = delete;
+};
 
 struct HeapMemoryTraits {
     static void* Invalid() noexcept { return nullptr; }

@@ -47,6 +47,7 @@ ExitReportFacts GatherFacts(const ExitReportPlace& place, const std::wstring& st
         facts.edition = app.edition;
         facts.sessionId = app.sessionId;
         facts.packageId = app.packageId;
+        facts.signatureCheck = app.signatureCheck;
     }
     facts.bytesDone = app.bytesDone.load();
     facts.bytesTotal = app.bytesTotal.load();
@@ -89,6 +90,7 @@ std::wstring ComposeExitReport(const ExitReportFacts& facts) {
                          YesNo(facts.cancelRequested) + L", integrityPassed=" + YesNo(facts.integrityPassed) +
                          L", installerLaunched=" + YesNo(facts.installerLaunched));
     AppendLine(text, L"数据标识: sessionId=" + sessionId + L", packageId=" + packageId);
+    if (!facts.signatureCheck.empty()) AppendLine(text, L"签名校验：" + facts.signatureCheck);
     AppendLine(text, std::wstring(L"依赖状态: WindowsNetwork=") + (facts.windowsNetworkReady ? L"已初始化" : L"未初始化") +
                          L", CenterApi=" + (facts.centerResponded ? L"已收到响应" : L"尚未收到响应"));
     AppendLine(text, L"最后成功检查点: " + facts.stage);

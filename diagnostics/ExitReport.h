@@ -36,6 +36,7 @@ struct ExitReportFacts {
     bool installerLaunched = false;
     std::wstring sessionId;
     std::string packageId;  // UTF-8
+    std::wstring signatureCheck;  // empty until a package was checked
     bool windowsNetworkReady = false;
     bool centerResponded = false;
     std::wstring lastSystemError;

@@ -46,6 +46,7 @@ struct AppState {
     LanState lanState = LanState::Checking;
     std::wstring sessionId;
     std::string packageId;  // UTF-8, as the center names it
+    std::wstring signatureCheck;  // the publisher check of the package, as the exit report states it
 
     // Lock-free flags and counters.
     // A download request is in progress. Only the UI thread writes it: the main

@@ -13,6 +13,7 @@
 
 #include "common/Handles.h"
 #include "common/StopFlag.h"
+#include "identity/PublisherSignature.h"
 
 namespace orivanta {
 
@@ -34,6 +35,8 @@ public:
     // Writes the whole file, read through the held handle, to an open file; false
     // when a read or a write fails.
     bool CopyTo(HANDLE destination) const;
+    // The publisher check of the file read through the held handle (CheckPublisherSignature).
+    SignatureCheck CheckPublisher() const { return CheckPublisherSignature(file_.get(), path_); }
     // Gives the file a new full path on the same volume, replacing a file found
     // there, without letting it go. Needs ReadAndRename; false when refused.
     bool MoveTo(const std::wstring& path);

@@ -16,7 +16,13 @@ configure() {
     fi
 }
 
-configure build cmake/mingw-x86_64.cmake
+# Development builds trust the development publisher only, whose test-fixture key
+# signs the development center's demo installers. A release build pins the
+# vendor's own keys instead (README, Signed installers).
+dev_pin=$(openssl x509 -in tools/devcenter/dev-signing/publisher.crt -noout -pubkey |
+          openssl pkey -pubin -outform DER | openssl dgst -sha256 -r | cut -d' ' -f1)
+
+configure build cmake/mingw-x86_64.cmake -DORIVANTA_PUBLISHER_KEYS="$dev_pin"
 cmake --build build
-configure build-i686 cmake/mingw-i686.cmake -DORIVANTA_BUILD_TESTS=OFF
+configure build-i686 cmake/mingw-i686.cmake -DORIVANTA_BUILD_TESTS=OFF -DORIVANTA_PUBLISHER_KEYS="$dev_pin"
 cmake --build build-i686

@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 xvfb xdotool x11-apps x11-utils imagemagick libgl1-mesa-dri
   googletest fonts-wqy-microhei python3-fonttools iproute2 qrencode icoutils zbar-tools
+  openssl osslsigncode
 )
 
 missing=()

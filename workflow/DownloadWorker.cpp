@@ -63,9 +63,11 @@ void Show(const std::wstring& status, const std::wstring& detail) {
 // shared state; the operations below are handed them.
 class DownloadRequest {
 public:
-    DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch)
+    DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                    const PublisherCheck& checkPublisher)
         : freeSpace_(freeSpace),
           launch_(launch),
+          checkPublisher_(checkPublisher),
           dataRoot_(App().diagnosticDataRoot),
           centerUrl_(App().centerBaseUrl),
           stop_(App().cancelRequested),
@@ -95,6 +97,7 @@ private:
         std::lock_guard<std::mutex> lock(app.stateMutex);
         app.sessionId.clear();
         app.packageId.clear();
+        app.signatureCheck.clear();
         edition_ = app.edition;
     }
 
@@ -140,6 +143,7 @@ private:
             localMatch_.reset();  // the first attempt's copy is let go before it is looked for again
             localMatch_ = FindReusablePackage(metadata_, saveFolder_.path, edition_, dataRoot_, stop_);
             if (!localMatch_) return false;
+            CheckPublisher(*localMatch_);
 
             Checkpoint(L"通知中心记录本地安装包复用");
             Show(L"正在确认当前版本", L"已找到相同安装包");
@@ -270,7 +274,19 @@ private:
             package_.reset();
             Fail("SHA-256 integrity verification failed");
         }
+        CheckPublisher(*package_);
         App().integrityPassed = true;
+    }
+
+    // On the handle that was hashed: what is checked is what starts. A failure
+    // starts, publishes and records nothing.
+    void CheckPublisher(const HeldPackage& package) {
+        const SignatureCheck check = checkPublisher_(package);
+        {
+            std::lock_guard<std::mutex> lock(App().stateMutex);
+            App().signatureCheck = SignatureReportText(check);
+        }
+        if (!check.Passed()) Fail(SignatureFailureText(check));
     }
 
     RequestEnd Publish() {
@@ -292,6 +308,7 @@ private:
 
     const FreeSpaceProbe& freeSpace_;
     const InstallerLauncher& launch_;
+    const PublisherCheck& checkPublisher_;
     const std::wstring dataRoot_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
@@ -349,11 +366,16 @@ void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
 }
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch) {
+    RunDownloadWorker(freeSpace, launch, [](const HeldPackage& package) { return package.CheckPublisher(); });
+}
+
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher) {
     RequestEnd end = RequestEnd::Failed;
     std::wstring message = kNonStandardFailure;
     std::wstring chain = kNonStandardFailure;
     try {
-        end = DownloadRequest(freeSpace, launch).Run();
+        end = DownloadRequest(freeSpace, launch, checkPublisher).Run();
     } catch (const StopRequested&) {
         // A pause during the lookup, the transfer or the hashing: state and part files stay.
         end = RequestEnd::Paused;

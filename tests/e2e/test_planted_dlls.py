@@ -14,7 +14,7 @@ import unittest
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
 
 PLANTED = os.path.join(winetest.BUILD_DIR, "tests", "planted")
-PLANTED_NAMES = ("winhttp", "bcrypt", "d2d1", "dwrite", "iphlpapi", "oleacc")
+PLANTED_NAMES = ("winhttp", "bcrypt", "d2d1", "dwrite", "iphlpapi", "oleacc", "wintrust", "crypt32")
 SEARCH_LIKE_WINDOWS = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(PLANTED_NAMES)}
 # KnownDLLs of every Windows from 7 on: the loader takes them from System32 only.
 KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll", "imagehlp.dll",

@@ -37,11 +37,22 @@ def setup(own_display=True):
     # them here, detached, so that no test's output pipe is held open by them.
     winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
     winetest.set_user_proxy(env)
+    trust_development_root(env)
     holder = hold_desktop(env)
     if not winetest.install_fonts(prefix):
         print("CJK fonts not installed: screenshots will show boxes for Chinese text")
     print("wine prefix ready:", prefix)
     return holder
+
+
+def trust_development_root(env):
+    """The root of the development publisher that signs the demo installers, in the
+    machine's Root store before the program first runs."""
+    driver = os.path.join(winetest.BUILD_DIR, "tests", "add_root_certificate.exe")
+    root = os.path.join(winetest.SOURCE_DIR, "tools", "devcenter", "dev-signing", "root.crt")
+    if subprocess.run(["wine", driver, winetest.windows_path(root)], env=env, stdin=subprocess.DEVNULL,
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120).returncode != 0:
+        raise SystemExit("the development root could not be added to the prefix's Root store")
 
 
 def start_desktop_display():

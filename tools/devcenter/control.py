@@ -12,7 +12,8 @@ Every route answers JSON. Paths are relative to /__control:
                          ?deviceId=ID gives {"deviceId", "downloads", "reuses", "sessions"} of one device
   GET  /packages         the package of each edition (with its path on the center's disk);
                          ?packageType=Server gives that one package
-  POST /packages         replace or rename the package of one edition
+  POST /packages         replace or rename the package of one edition (demoSize with
+                         demoSignature: a demo installer signed, or not, as make_demo_package says)
   POST /sessions         make a download session known, as if it had been started earlier
   GET  /proxy            the forward proxy's address and its log (when the center runs one)
   POST /proxy            {"demandLogon": N}: answer the next N requests 407, -1 every request, 0 none
@@ -21,6 +22,7 @@ import json
 import urllib.parse
 
 from .catalog import Package, generated_package, package_type_of
+from .make_demo_package import SIGNATURES
 from .state import OPERATIONS, Session
 
 
@@ -108,7 +110,10 @@ def _replacement_package(center, wanted, current):
         raise ControlError(source + " must be a positive integer")
     if source == "generatedSize":
         return generated_package(package_type, center.cache_dir, size, **names)
-    return center.demo_package(package_type, size, **names)
+    signature = wanted.get("demoSignature")
+    if signature is not None and signature not in SIGNATURES:
+        raise ControlError("demoSignature must be one of " + ", ".join(SIGNATURES))
+    return center.demo_package(package_type, size, signature, **names)
 
 
 def _seed_session(state, wanted):

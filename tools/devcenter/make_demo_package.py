@@ -1,11 +1,18 @@
 """Builds a demo installer package: a tiny real Windows program padded to a chosen size.
 
-    python3 tools/devcenter/make_demo_package.py --size BYTES --out PATH [--label TEXT]
+    python3 tools/devcenter/make_demo_package.py --size BYTES --out PATH [--label TEXT] [--signature KIND]
 
 The program (tools/demo-installer/DemoInstaller.cpp) writes "<its path>.launched.txt"
 with the UTC time and its process id when started, and exits 0. Padding bytes are
 appended after its image and derive from the label, so two labels give two
 packages of the same size with different SHA-256.
+
+The package is then signed with the development publisher (dev-signing/, test
+fixtures only) by osslsigncode, which puts the signature at the end of the file as
+Wine requires; the padding is chosen so that the signed file has the size asked
+for (exactly when it is a multiple of 8). Other KINDs make the faults the program
+must refuse: unsigned, tampered (signed, then one byte changed), second-publisher
+(another key under the same root), foreign-root (a publisher under another root).
 """
 import argparse
 import hashlib
@@ -28,6 +35,17 @@ TOOLS_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SOURCE = os.path.join(TOOLS_DIR, "demo-installer", "DemoInstaller.cpp")
 COMPILER = os.environ.get("ORIVANTA_DEMO_CXX", "x86_64-w64-mingw32-g++-posix")
 FLAGS = ["-std=c++17", "-Os", "-s", "-static", "-mwindows", "-municode"]
+SIGNING_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dev-signing")
+# A fixed signing time inside the fixtures' validity makes a signed package the same bytes on every build.
+SIGNING_TIME = "1796749200"
+# Signature kind: (publisher certificate and key, its root), or None for no signature.
+SIGNATURES = {
+    "publisher": ("publisher", "root"),
+    "unsigned": None,
+    "tampered": ("publisher", "root"),
+    "second-publisher": ("second-publisher", "root"),
+    "foreign-root": ("foreign-publisher", "foreign-root"),
+}
 
 
 class DemoBuildError(RuntimeError):
@@ -88,16 +106,65 @@ def write_demo_package(program, size, out, label):
     return out
 
 
-def build_demo_package(size, out=None, label="demo", cache_dir=None):
-    """Builds (or finds in cache_dir) the demo package of size bytes; returns its path."""
+def sign_package(path, signature):
+    """Signs the file in place as the signature kind asks (see SIGNATURES)."""
+    publisher, root = SIGNATURES[signature]
+    if shutil.which("osslsigncode") is None:
+        raise DemoBuildError("osslsigncode is not installed (tools/setup-debian.sh installs it)")
+    chain = _temporary_name(path) + ".chain.pem"
+    signed = _temporary_name(path) + ".signed"
+    try:
+        with open(chain, "wb") as target:
+            for name in (publisher, root):
+                with open(os.path.join(SIGNING_DIR, name + ".crt"), "rb") as source:
+                    target.write(source.read())
+        result = subprocess.run(["osslsigncode", "sign", "-certs", chain,
+                                 "-key", os.path.join(SIGNING_DIR, publisher + ".key"), "-h", "sha256",
+                                 "-n", "Orivanta development installer", "-time", SIGNING_TIME, "-in", path, "-out", signed],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                check=False)
+        if result.returncode != 0:
+            raise DemoBuildError("signing failed:\n" + result.stdout.decode("utf-8", errors="replace"))
+        if signature == "tampered":
+            # A byte the signature covers, changed after signing.
+            with open(signed, "r+b") as stream:
+                stream.seek(os.path.getsize(path) - 1)
+                byte = stream.read(1)
+                stream.seek(-1, os.SEEK_CUR)
+                stream.write(bytes([byte[0] ^ 0xFF]))
+        os.replace(signed, path)
+    finally:
+        for leftover in (chain, signed):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+
+
+def write_signed_package(program, size, out, label, signature):
+    write_demo_package(program, size, out, label)
+    if SIGNATURES[signature] is None:
+        return out
+    sign_package(out, signature)
+    # The signature follows the padding: pad less by what signing added.
+    overhead = os.path.getsize(out) - size
+    if 0 < overhead <= size - os.path.getsize(program):
+        write_demo_package(program, size - overhead, out, label)
+        sign_package(out, signature)
+    return out
+
+
+def build_demo_package(size, out=None, label="demo", cache_dir=None, signature="publisher"):
+    """Builds (or finds in cache_dir) the demo package of about size bytes, signed as
+    the kind asks; returns its path."""
+    if signature not in SIGNATURES:
+        raise DemoBuildError("unknown signature kind %r (use %s)" % (signature, ", ".join(SIGNATURES)))
     cache_dir = cache_dir or os.path.join(tempfile.gettempdir(), "orivanta-devcenter-cache")
     program = compile_program(cache_dir)
     if out is None:
         safe_label = "".join(c if c.isalnum() or c in "-_" else "_" for c in label)
-        out = os.path.join(cache_dir, "demo-%s-%s-%d.exe" % (_program_key(), safe_label, size))
-        if os.path.isfile(out) and os.path.getsize(out) == size:
+        out = os.path.join(cache_dir, "demo-%s-%s-%s-%d.exe" % (_program_key(), safe_label, signature, size))
+        if os.path.isfile(out):
             return out
-    return write_demo_package(program, size, out, label)
+    return write_signed_package(program, size, out, label, signature)
 
 
 def main(argv=None):
@@ -106,9 +173,12 @@ def main(argv=None):
     parser.add_argument("--out", required=True, help="where to write the package")
     parser.add_argument("--label", default="demo", help="varies the padding (and so the SHA-256)")
     parser.add_argument("--cache-dir", help="where the compiled program is kept between builds")
+    parser.add_argument("--signature", choices=sorted(SIGNATURES), default="publisher",
+                        help="how the package is signed (default: the development publisher)")
     arguments = parser.parse_args(argv)
     try:
-        path = build_demo_package(arguments.size, arguments.out, arguments.label, arguments.cache_dir)
+        path = build_demo_package(arguments.size, arguments.out, arguments.label, arguments.cache_dir,
+                                  arguments.signature)
     except DemoBuildError as error:
         print("make_demo_package: %s" % error, file=sys.stderr)
         return 1

@@ -3,6 +3,7 @@
 #include "WorkerHarness.h"
 
 #include <optional>
+#include <vector>
 
 #include "AppStateReset.h"
 #include "center/JsonFields.h"
@@ -286,6 +287,33 @@ TEST_F(ReuseAndRefusalTest, AutomaticRunFailureIsReportedWithExitCode4) {
     EXPECT_NE(report.find(L"退出码: 4\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"异常链: 中心不可用\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"最后成功检查点: 下载或启动失败，等待用户重试\r\n"), std::wstring::npos);
+}
+
+TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReusedNorStarted) {
+    std::vector<std::wstring> checked;
+    checkPublisher_ = [&checked](const HeldPackage& package) {
+        checked.push_back(package.Path());
+        return SignatureCheck{SignatureVerdict::ForeignSigner, {0, L"Mallory", L"CN=Mallory", std::string(64, 'a')}};
+    };
+    const std::wstring refused = L"安装包的数字签名不属于欧瑞凡达（签名者：Mallory），已停止安装。请联系客服 400-100-200。";
+    const std::wstring record = root_ / L"machine\\downloads\\client-latest.txt";
+    ExpectFailure(refused);
+    EXPECT_EQ(checked, std::vector<std::wstring>{PartPath()});
+    EXPECT_FALSE(FileExists(PublishedPath()));
+    EXPECT_FALSE(FileExists(record));
+
+    // The same package already on disk: the center hears of no reuse.
+    App().autoStart = true;
+    PlaceLocalCopy();
+    ExpectFailure(refused);
+    EXPECT_EQ(checked.back(), LocalCopyPath());
+    EXPECT_EQ(ReusesCounted(), 0);
+    EXPECT_FALSE(FileExists(record));
+    EXPECT_FALSE(FileExists(LocalCopyPath() + L".launched.txt"));
+    EXPECT_EQ(App().exitCode.load(), 4);
+    EXPECT_NE(LatestReport().find(L"签名校验：未通过，签名者不是受信任的发布者（WinVerifyTrust 0x00000000，签名者：CN=Mallory，"
+                                  L"公钥 SHA-256：" + std::wstring(64, L'a') + L"）\r\n"),
+              std::wstring::npos);
 }
 
 TEST_F(ReuseAndRefusalTest, UnreachableNodeReadsAsAChineseSentenceInTheDetailAndTheReport) {

@@ -56,8 +56,8 @@ WorkerRun WorkerTest::RunWorker(const FreeSpaceProbe& freeSpace, std::function<v
         if (beforeLaunch_) beforeLaunch_(package.Path());
         return LaunchInstaller(std::move(package), expectedSha256, LaunchParent());
     };
-    std::thread worker([&freeSpace, &launch] {
-        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch);
+    std::thread worker([this, &freeSpace, &launch] {
+        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch, checkPublisher_);
     });
     const ULONGLONG deadline = ::GetTickCount64() + kRunTimeoutMs;
     MSG message;

@@ -81,6 +81,8 @@ protected:
 
     // Runs on the worker thread just before the installer is started, with the package's path.
     std::function<void(const std::wstring& packagePath)> beforeLaunch_;
+    // The publisher check's verdict on every package; the demo packages are not what it is tested on here.
+    PublisherCheck checkPublisher_ = [](const HeldPackage&) { return SignatureCheck{}; };
 
     DevCenterClient center_;
     TempFolder root_{L"worker"};

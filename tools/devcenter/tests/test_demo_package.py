@@ -39,8 +39,19 @@ class DemoPackageTest(unittest.TestCase):
         self.assertEqual(data[pe:pe + 4], b"PE\0\0")
         subsystem = struct.unpack_from("<H", data, pe + 24 + 68)[0]
         self.assertEqual(subsystem, 2)  # IMAGE_SUBSYSTEM_WINDOWS_GUI
-        with open(demo.compile_program(self.folder), "rb") as stream:
-            self.assertTrue(data.startswith(stream.read()))
+
+    @unittest.skipUnless(shutil.which("osslsigncode"), "osslsigncode is not installed")
+    def test_publishers_under_the_development_root_verify_and_others_do_not(self):
+        root = os.path.join(demo.SIGNING_DIR, "root.crt")
+        for kind in demo.SIGNATURES:
+            with self.subTest(kind=kind):
+                path = demo.build_demo_package(SIZE, os.path.join(self.folder, kind + ".exe"), "Server",
+                                               cache_dir=self.folder, signature=kind)
+                self.assertEqual(os.path.getsize(path), SIZE)
+                verified = subprocess.run(["osslsigncode", "verify", "-CAfile", root, "-in", path],
+                                          stdin=subprocess.DEVNULL, capture_output=True, check=False)
+                self.assertEqual(verified.returncode == 0, kind in ("publisher", "second-publisher"),
+                                 verified.stdout[-300:])
 
     def test_labels_vary_the_digest_and_the_same_label_repeats_it(self):
         def digest(path):
