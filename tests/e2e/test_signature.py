@@ -4,11 +4,11 @@ root, and the center serves the client edition signed each way in turn: each
 refused package starts nothing, ends the automatic run with exit code 4 and
 gives the signature as the reason. Wine accepts a root that no store holds, so
 the foreign root is refused by the pin alone."""
-import glob
-import os
 import unittest
 
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
+
+import launch_proof
 
 PACKAGE_SIZE = 512 * 1024
 HOTLINE = "，已停止安装。请联系客服 400-100-200。"
@@ -30,13 +30,13 @@ class SignedInstallers(unittest.TestCase):
         root = data_root(self)
         arguments = ["--diagnostic-autostart=client", "--diagnostic-lan=none", "--server-url=" + center.base_url,
                      "--diagnostic-data-root=" + winetest.windows_path(root)]
+        before = launch_proof.launch_folders()
         with window_driver.ProgramRun(arguments) as run:
             code = run.wait_exit(120)
             report = run.new_report()
-            proofs = lambda: glob.glob(os.path.join(root, "**", "*.launched.txt"), recursive=True)  # noqa: E731
             if code == 0:
-                window_driver.wait_until(proofs, 30, what="the installer's launch proof")
-            return code, report, proofs()
+                window_driver.wait_until(lambda: launch_proof.proofs(before), 30, what="the installer's launch proof")
+            return code, report, launch_proof.proofs(before)
 
     def test_only_the_pinned_publishers_installer_starts(self):
         center = start_center(self, demo_size=PACKAGE_SIZE)
