@@ -77,19 +77,19 @@ std::wstring TextsIn(const std::vector<SceneItem>& scene, CanvasRect area, const
     return text;
 }
 
-long StateOf(const ChildSpec& spec, const SceneInput& input, bool windowFocused, bool shown) {
+long StateOf(const ChildSpec& entry, const SceneInput& input, bool windowFocused, bool shown) {
     if (!shown) return STATE_SYSTEM_INVISIBLE;
     const DisplaySnapshot& s = input.snapshot;
     long state = 0;
-    if (spec.region == HitRegion::None) state |= STATE_SYSTEM_READONLY;
-    if (spec.region != HitRegion::None && input.hoverRegion == spec.region) state |= STATE_SYSTEM_HOTTRACKED;
-    const FocusItem focusItem = AccessibleFocusItem(spec.id);
+    if (entry.region == HitRegion::None) state |= STATE_SYSTEM_READONLY;
+    if (entry.region != HitRegion::None && input.hoverRegion == entry.region) state |= STATE_SYSTEM_HOTTRACKED;
+    const FocusItem focusItem = AccessibleFocusItem(entry.id);
     if (focusItem != FocusItem::None) {
         state |= STATE_SYSTEM_FOCUSABLE;
         if (windowFocused && input.focusIndex == focusItem) state |= STATE_SYSTEM_FOCUSED;
     }
-    if (spec.role == ROLE_SYSTEM_RADIOBUTTON) {
-        const Edition edition = spec.id == AccessibleChild::ServerCard ? Edition::Server : Edition::Client;
+    if (entry.role == ROLE_SYSTEM_RADIOBUTTON) {
+        const Edition edition = entry.id == AccessibleChild::ServerCard ? Edition::Server : Edition::Client;
         state |= STATE_SYSTEM_SELECTABLE;
         if (s.edition == edition) state |= STATE_SYSTEM_SELECTED | STATE_SYSTEM_CHECKED;
         // A card cannot be chosen during a download, nor the server once a host answered.
@@ -97,7 +97,7 @@ long StateOf(const ChildSpec& spec, const SceneInput& input, bool windowFocused,
             state |= STATE_SYSTEM_UNAVAILABLE;
         }
     }
-    if (spec.id == AccessibleChild::MainButton &&
+    if (entry.id == AccessibleChild::MainButton &&
         !MainButtonEnabled(MainButtonModeFor(s.edition, input.busy, s.progressPercent))) {
         state |= STATE_SYSTEM_UNAVAILABLE;
     }
@@ -139,19 +139,19 @@ std::vector<AccessibleItem> BuildAccessibleTree(const SceneInput& input, bool wi
     const std::vector<SceneItem> scene = BuildScene(input);
     std::vector<AccessibleItem> tree;
     tree.reserve(std::size(kChildren));
-    for (const ChildSpec& spec : kChildren) {
+    for (const ChildSpec& entry : kChildren) {
         AccessibleItem item;
-        item.id = spec.id;
-        item.role = spec.role;
-        item.place = spec.place;
-        item.region = spec.region;
-        item.name = spec.fixedName != nullptr ? spec.fixedName : TextsIn(scene, spec.nameArea, L" ");
-        item.value = TextsIn(scene, spec.valueArea, L" ");
-        item.description = TextsIn(scene, spec.descriptionArea, L"\n", spec.nameArea, spec.valueArea);
+        item.id = entry.id;
+        item.role = entry.role;
+        item.place = entry.place;
+        item.region = entry.region;
+        item.name = entry.fixedName != nullptr ? entry.fixedName : TextsIn(scene, entry.nameArea, L" ");
+        item.value = TextsIn(scene, entry.valueArea, L" ");
+        item.description = TextsIn(scene, entry.descriptionArea, L"\n", entry.nameArea, entry.valueArea);
         // What draws no text of its own is always shown, except the bar, which comes with its percent.
-        const bool shown = spec.fixedName != nullptr ? IsEmpty(spec.valueArea) || !item.value.empty()
+        const bool shown = entry.fixedName != nullptr ? IsEmpty(entry.valueArea) || !item.value.empty()
                                                      : !item.name.empty();
-        item.state = StateOf(spec, input, windowFocused, shown);
+        item.state = StateOf(entry, input, windowFocused, shown);
         item.defaultAction = shown ? DefaultActionOf(item) : std::wstring();
         tree.push_back(std::move(item));
     }
