@@ -19,8 +19,6 @@ namespace orivanta {
 // execute for Users; nothing inherited from the parent (P), and every entry
 // inherited by the files (OI) and folders (CI) created inside.
 inline constexpr wchar_t kProtectedFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
-// The same rights for a single file.
-inline constexpr wchar_t kProtectedFileSecurity[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;BU)";
 // SYSTEM and Administrators only: nobody else can even open what it holds (and
 // so hold a part file open to block a download).
 inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";

@@ -50,9 +50,8 @@ void ExpectDescriptor(const wchar_t* sddl, BYTE inheritance) {
     EXPECT_FALSE(IsForeignFolder(descriptor.get(), false, kProtectedFolder)) << "its own descriptor is trusted";
 }
 
-TEST(ProtectedFolder, DescriptorsGiveAdministratorsFullControlAndUsersReadAndExecuteOnly) {
+TEST(ProtectedFolder, DescriptorGivesAdministratorsFullControlAndUsersReadAndExecuteOnly) {
     ExpectDescriptor(kProtectedFolderSecurity, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-    ExpectDescriptor(kProtectedFileSecurity, 0);
 }
 
 TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
