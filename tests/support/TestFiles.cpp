@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/Folders.h"
@@ -109,6 +110,18 @@ void RemoveTree(const std::wstring& path) {
     }
     find.reset();
     ::RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> EntryNames(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
+    for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &entry)) {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern) {

@@ -28,6 +28,8 @@ bool DirectoryExists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 // Names of the files directly inside a folder that match a wildcard pattern, in listing order.
 std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstring& pattern);
+// Files and folders alike that match the pattern, sorted.
+std::vector<std::wstring> EntryNames(const std::wstring& folder, const std::wstring& pattern = L"*");
 // How many files directly inside a folder match a wildcard pattern.
 int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern);
 // A Unix symbolic link at link to target, made by the host's ln; Wine shows it as a

@@ -94,20 +94,6 @@ TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
     EXPECT_TRUE(IsForeignFolder(nullptr, false, kProtectedFolder)) << "an unreadable descriptor";
 }
 
-// Names of files and folders directly inside a folder that match a pattern.
-std::vector<std::wstring> Entries(const std::wstring& folder, const std::wstring& pattern) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
-    if (!find) return names;
-    do {
-        if (entry.cFileName != std::wstring(L".") && entry.cFileName != std::wstring(L"..")) {
-            names.emplace_back(entry.cFileName);
-        }
-    } while (::FindNextFileW(find.get(), &entry));
-    return names;
-}
-
 // Folder IDs recorded under the current user's key, removed afterwards.
 class EstablishedFolder : public ::testing::Test {
 protected:
@@ -129,7 +115,7 @@ TEST_F(EstablishedFolder, OursIsHeldAndKeptWhatItHoldsAcrossRuns) {
     const ProtectedFolder again = EstablishProtectedFolder(folder, kProtectedFolder, records_);
     EXPECT_EQ(again.refusal, FolderRefusal::None);
     EXPECT_EQ(test::ReadBytes(folder + L"\\record.txt"), "ours") << "recognised by its ID, not set aside";
-    EXPECT_TRUE(Entries(root_.path(), L"*.foreign-*").empty());
+    EXPECT_TRUE(test::EntryNames(root_.path(), L"*.foreign-*").empty());
 
     EXPECT_THROW(EstablishProtectedFolder(root_ / L"missing\\child", kProtectedFolder, records_), std::runtime_error)
         << "parent missing";
@@ -152,8 +138,8 @@ TEST_F(EstablishedFolder, SomeoneElsesIsSetAsideWholeAndAFreshOneMade) {
     const ProtectedFolder established = EstablishProtectedFolder(folder, kProtectedFolder, records_);
     ASSERT_EQ(established.refusal, FolderRefusal::None);
     EXPECT_TRUE(established.handle);
-    EXPECT_TRUE(Entries(folder, L"*").empty()) << "nothing of the old content in the new folder";
-    const std::vector<std::wstring> aside = Entries(root_.path(), L"publish.foreign-*");
+    EXPECT_TRUE(test::EntryNames(folder, L"*").empty()) << "nothing of the old content in the new folder";
+    const std::vector<std::wstring> aside = test::EntryNames(root_.path(), L"publish.foreign-*");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(test::ReadBytes(root_ / aside[0] + L"\\version.dll"), "planted") << "moved aside as it was";
     EXPECT_TRUE(test::DirectoryExists(root_ / aside[0] + L"\\.cache"));

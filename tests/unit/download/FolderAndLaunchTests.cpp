@@ -39,19 +39,6 @@ struct FakeShell {
 };
 FakeShell fake;
 
-// Every entry of a folder, files and folders alike, in order.
-std::vector<std::wstring> Entries(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &entry)) {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 BOOL WINAPI FakeExecuteEx(SHELLEXECUTEINFOW* info) {
@@ -190,11 +177,11 @@ TEST_F(FolderAndLaunchTest, LaunchStartsAVerifiedCopyAloneInAFreshFolderAndLetsI
 
     EXPECT_TRUE(Launch(path));
     EXPECT_TRUE(App().installerLaunched.load());
-    const std::vector<std::wstring> made = Entries(parent_);
+    const std::vector<std::wstring> made = test::EntryNames(parent_);
     ASSERT_EQ(made.size(), 1u);
     EXPECT_EQ(made[0].rfind(kLaunchFolderPrefix, 0), 0u) << Utf16ToUtf8(made[0]);
     const std::wstring launchFolder = parent_ + L"\\" + made[0];
-    EXPECT_EQ(Entries(launchFolder), std::vector<std::wstring>{L"a.exe"});
+    EXPECT_EQ(test::EntryNames(launchFolder), std::vector<std::wstring>{L"a.exe"});
     EXPECT_EQ(test::ReadBytes(launchFolder + L"\\a.exe"), "MZ");
     EXPECT_EQ(fake.application, launchFolder + L"\\a.exe") << "named, never searched for";
     EXPECT_EQ(fake.commandLine, L"\"" + fake.application + L"\"");
@@ -217,13 +204,13 @@ TEST_F(FolderAndLaunchTest, LaunchStartsAVerifiedCopyAloneInAFreshFolderAndLetsI
     EXPECT_EQ(fake.executeExCalls, 0);
     EXPECT_FALSE(App().installerLaunched.load());
     // The earlier launch's folder went first, since nothing runs from it; a failed launch leaves none.
-    EXPECT_TRUE(Entries(parent_).empty());
+    EXPECT_TRUE(test::EntryNames(parent_).empty());
 
     // A copy that is not the verified package never starts.
     fake.createProcessCalls = 0;
     EXPECT_FALSE(Launch(path, Sha256Hex("MZ but another program")));
     EXPECT_EQ(fake.createProcessCalls + fake.executeExCalls, 0);
-    EXPECT_TRUE(Entries(parent_).empty());
+    EXPECT_TRUE(test::EntryNames(parent_).empty());
 }
 
 TEST_F(FolderAndLaunchTest, LaunchWithoutAProcessIsAFailure) {
@@ -238,7 +225,7 @@ TEST_F(FolderAndLaunchTest, LaunchWithoutAProcessIsAFailure) {
     EXPECT_EQ(fake.shellDirectory, fake.directory);
     EXPECT_EQ(fake.directory.rfind(parent_ + L"\\" + kLaunchFolderPrefix, 0), 0u);
     EXPECT_TRUE(fake.parameters.empty());
-    EXPECT_TRUE(Entries(parent_).empty());
+    EXPECT_TRUE(test::EntryNames(parent_).empty());
 
     fake.executeExResult = FALSE;
     EXPECT_FALSE(Launch(path));
@@ -282,8 +269,8 @@ TEST(LaunchFolderTest, ANameThatExistsIsNeverTakenNorAParentThatIsALink) {
         const LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return names[next++]; });
         EXPECT_EQ(folder.Path(), parent / L"fresh");
     }
-    EXPECT_EQ(Entries(parent.path()), std::vector<std::wstring>{L"taken"}) << "the unused one is removed";
-    EXPECT_EQ(Entries(parent / L"taken"), std::vector<std::wstring>{L"version.dll"});
+    EXPECT_EQ(test::EntryNames(parent.path()), std::vector<std::wstring>{L"taken"}) << "the unused one is removed";
+    EXPECT_EQ(test::EntryNames(parent / L"taken"), std::vector<std::wstring>{L"version.dll"});
     EXPECT_THROW(LaunchFolder::Create(parent.path(), [] { return std::wstring(L"taken"); }), std::runtime_error);
     ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / L"link", parent / L"taken"));
     EXPECT_THROW(LaunchFolder::Create(parent / L"link"), std::runtime_error);
@@ -322,11 +309,11 @@ TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
     UniqueHandle process(started.hProcess), thread(started.hThread);
 
     RemoveFinishedLaunchFolders(parent.path(), records);
-    EXPECT_EQ(Entries(parent.path()), (std::vector<std::wstring>{prefix + L"link", prefix + L"linked",
+    EXPECT_EQ(test::EntryNames(parent.path()), (std::vector<std::wstring>{prefix + L"link", prefix + L"linked",
                                                                  prefix + L"planted", prefix + L"running"}));
-    EXPECT_EQ(Entries(running), std::vector<std::wstring>{L"setup.exe"});
-    EXPECT_EQ(Entries(parent / (prefix + L"planted")), std::vector<std::wstring>{L"setup.exe"});
-    EXPECT_EQ(Entries(outside.path()), std::vector<std::wstring>{L"keep.txt"});
+    EXPECT_EQ(test::EntryNames(running), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(test::EntryNames(parent / (prefix + L"planted")), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(test::EntryNames(outside.path()), std::vector<std::wstring>{L"keep.txt"});
 
     ::TerminateProcess(process.get(), 1);
     ::WaitForSingleObject(process.get(), 10000);
