@@ -9,6 +9,9 @@
 //                                                       process, the order rotating; seconds per side and round
 //   sha <file path>                                     Sha256FileHex
 //   bcrypt <file path>                                  BCrypt loop over 64 KiB reads
+//   launch <package> <sha256> <launch parent> <n>       n rounds of a reused package's road from the start
+//                                                       of its verification to its installer's process,
+//                                                       next to one Sha256FileHex pass; seconds per round
 
 #include <windows.h>
 #include <psapi.h>
@@ -17,14 +20,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/Handles.h"
 #include "common/HttpExchange.h"
 #include "common/Utf.h"
+#include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
 #include "identity/Sha256.h"
+#include "storage/ReuseLookup.h"
 
 using namespace orivanta;
 
@@ -160,6 +166,61 @@ int BcryptLoop(const wchar_t* path) {
     return 0;
 }
 
+// Launch proofs the demo installers have left in the launch folders so far.
+int CountLaunchProofs(const std::wstring& launchParent) {
+    int count = 0;
+    WIN32_FIND_DATAW folder{};
+    UniqueFindHandle folders(::FindFirstFileW((launchParent + L"\\*").c_str(), &folder));
+    for (bool more = folders.valid(); more; more = ::FindNextFileW(folders.get(), &folder)) {
+        WIN32_FIND_DATAW proof{};
+        const std::wstring pattern = launchParent + L"\\" + folder.cFileName + L"\\*.launched.txt";
+        UniqueFindHandle proofs(::FindFirstFileW(pattern.c_str(), &proof));
+        for (bool found = proofs.valid(); found; found = ::FindNextFileW(proofs.get(), &proof)) ++count;
+    }
+    return count;
+}
+
+// The reuse end's checks and launch, as the worker makes them: the lookup's
+// verification of the local copy, then everything up to the installer's process.
+bool VerifyAndLaunch(const std::wstring& path, const PackageMetadata& metadata, const std::wstring& launchParent) {
+    std::optional<HeldPackage> package = VerifyLocalPackage(path, metadata, kNeverStop);
+    if (!package) return false;
+    const SignatureCheck check = package->CheckPublisher();
+    if (check.verdict != SignatureVerdict::Trusted) return false;
+    return LaunchInstaller(std::move(*package), metadata.sha256, launchParent);
+}
+
+int LaunchRounds(const std::wstring& path, const std::string& sha256, const std::wstring& launchParent, int count) {
+    PackageMetadata metadata;
+    metadata.sha256 = sha256;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 2;
+    metadata.sizeBytes = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    for (int round = 0; round < count; ++round) {
+        for (int step = 0; step < 2; ++step) {
+            const double start = Seconds();
+            if ((round + step) % 2 == 0) {
+                if (Sha256FileHex(path, kNeverStop) != sha256) {
+                    std::printf("error=the package does not hash to its digest\n");
+                    return 1;
+                }
+                std::printf("sha.%d=%.6f\n", round, Seconds() - start);
+                continue;
+            }
+            const int proofs = CountLaunchProofs(launchParent);
+            if (!VerifyAndLaunch(path, metadata, launchParent)) {
+                std::printf("error=the package was not launched in round %d\n", round);
+                return 1;
+            }
+            std::printf("launch.%d=%.6f\n", round, Seconds() - start);
+            // The installer runs to its end before the next side is measured.
+            const ULONGLONG deadline = ::GetTickCount64() + 60000;
+            while (CountLaunchProofs(launchParent) == proofs && ::GetTickCount64() < deadline) ::Sleep(50);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,5 +255,6 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "bcrypt") return BcryptLoop(first.c_str());
+    if (mode == "launch" && argc == 6) return LaunchRounds(first, argv[3], Utf8ToUtf16(argv[4]), std::atoi(argv[5]));
     return 2;
 }

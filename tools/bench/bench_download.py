@@ -57,7 +57,7 @@ def run_driver(*arguments):
         key, separator, value = line.strip().partition("=")
         if separator:
             figures[key] = value
-    if result.returncode == 2 or not ("seconds" in figures or "error" in figures or "engine.0" in figures):
+    if result.returncode == 2 or not figures:
         raise RuntimeError("driver %s failed (exit %d)" % (arguments[0], result.returncode))
     return figures
 
