@@ -90,12 +90,13 @@ std::wstring ComposeExitReport(const ExitReportFacts& facts) {
                          YesNo(facts.cancelRequested) + L", integrityPassed=" + YesNo(facts.integrityPassed) +
                          L", installerLaunched=" + YesNo(facts.installerLaunched));
     AppendLine(text, L"数据标识: sessionId=" + sessionId + L", packageId=" + packageId);
-    if (!facts.signatureCheck.empty()) AppendLine(text, L"签名校验：" + facts.signatureCheck);
     AppendLine(text, std::wstring(L"依赖状态: WindowsNetwork=") + (facts.windowsNetworkReady ? L"已初始化" : L"未初始化") +
                          L", CenterApi=" + (facts.centerResponded ? L"已收到响应" : L"尚未收到响应"));
     AppendLine(text, L"最后成功检查点: " + facts.stage);
     AppendLine(text, L"最后系统错误: " + facts.lastSystemError);
     if (!facts.outcome.exceptionChain.empty()) AppendLine(text, L"异常链: " + facts.outcome.exceptionChain);
+    // Lines 1-20 are fixed for the readers of earlier reports; the program's own lines follow them.
+    if (!facts.signatureCheck.empty()) AppendLine(text, L"签名校验: " + facts.signatureCheck);
     AppendLine(text, L"安全复现: 使用相同版本类型重新打开程序；续传会复用既有下载会话，不增加下载次数。");
     AppendLine(text, L"证据路径: " + facts.reportRoot);
     return text;

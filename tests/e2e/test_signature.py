@@ -42,7 +42,7 @@ class SignedInstallers(unittest.TestCase):
         center = start_center(self, demo_size=PACKAGE_SIZE)
         code, report, proofs = self.run_client(center)
         self.assertEqual(code, 0, report)
-        self.assertIn("签名校验：通过（WinVerifyTrust 0x00000000，签名者：CN=Orivanta Development Publisher", report)
+        self.assertIn("签名校验: 通过（WinVerifyTrust 0x00000000，签名者：CN=Orivanta Development Publisher", report)
         self.assertIn("公钥 SHA-256：" + DEVELOPMENT_KEY + "）", report)
         self.assertEqual(len(proofs), 1)
 
@@ -54,7 +54,7 @@ class SignedInstallers(unittest.TestCase):
                 self.assertEqual(proofs, [], "a refused package was started")
                 fields = window_driver.report_fields(report)
                 self.assertTrue(fields["异常链"].startswith(reason), fields["异常链"])
-                self.assertIn("签名校验：" + line, report)
+                self.assertIn("签名校验: " + line, report)
                 self.assertIn("integrityPassed=false", fields["关键状态"])
 
 

@@ -26,6 +26,7 @@ ExitReportFacts BusyRunFacts() {
     facts.installerLaunched = true;
     facts.sessionId = L"3F2504E0-4F89-11D3-9A0C-0305E82C3301";
     facts.packageId = "pkg-\xE6\xAC\xA7-7";  // "pkg-欧-7" in UTF-8
+    facts.signatureCheck = L"通过（WinVerifyTrust 0x00000000，签名者：CN=Orivanta）";
     facts.windowsNetworkReady = true;
     facts.centerResponded = true;
     facts.lastSystemError = L"The operation completed successfully. (0)";
@@ -56,6 +57,7 @@ TEST(ExitReportComposition, PrintsEveryLineInOrderWithCrLf) {
         L"最后成功检查点: 从阿里云 OSS 下载安装包\r\n"
         L"最后系统错误: The operation completed successfully. (0)\r\n"
         L"异常链: 下载中断：连接被重置 (12030) -> center connection failed\r\n"
+        L"签名校验: 通过（WinVerifyTrust 0x00000000，签名者：CN=Orivanta）\r\n"
         L"安全复现: 使用相同版本类型重新打开程序；续传会复用既有下载会话，不增加下载次数。\r\n"
         L"证据路径: C:\\Users\\u\\AppData\\Local\\Orivanta\\InstallerDownloader\\process-exit\r\n";
     EXPECT_EQ(ComposeExitReport(BusyRunFacts()), expected);
@@ -73,7 +75,7 @@ TEST(ExitReportComposition, FreshRunPrintsPlaceholdersAndNoChainLine) {
     facts.windowsNetworkReady = facts.centerResponded = false;
 
     const std::vector<std::wstring> lines = SplitCrLfLines(ComposeExitReport(facts));
-    ASSERT_EQ(lines.size(), 22u);  // one line fewer than with a chain
+    ASSERT_EQ(lines.size(), 23u);  // one line fewer than with a chain
     EXPECT_EQ(lines[6], L"分类: ControlledStop");
     EXPECT_EQ(lines[7], L"退出码: 0");
     EXPECT_EQ(lines[12], L"下载类型: 尚未选择");
@@ -81,8 +83,12 @@ TEST(ExitReportComposition, FreshRunPrintsPlaceholdersAndNoChainLine) {
     EXPECT_EQ(lines[14], L"稳定代码位置: OrivantaInstaller::wWinMain/process-boundary");
     EXPECT_EQ(lines[15], L"关键状态: busy=false, cancelRequested=false, integrityPassed=false, installerLaunched=false");
     EXPECT_EQ(lines[16], L"数据标识: sessionId=未创建, packageId=未知");
+    // Lines 18-20 stay where earlier reports had them; the signature follows them.
     EXPECT_EQ(lines[17], L"依赖状态: WindowsNetwork=未初始化, CenterApi=尚未收到响应");
-    EXPECT_EQ(lines[20], L"安全复现: 使用相同版本类型重新打开程序；续传会复用既有下载会话，不增加下载次数。");
+    EXPECT_EQ(lines[18], L"最后成功检查点: 从阿里云 OSS 下载安装包");
+    EXPECT_EQ(lines[19], L"最后系统错误: The operation completed successfully. (0)");
+    EXPECT_EQ(lines[20], L"签名校验: 通过（WinVerifyTrust 0x00000000，签名者：CN=Orivanta）");
+    EXPECT_EQ(lines[21], L"安全复现: 使用相同版本类型重新打开程序；续传会复用既有下载会话，不增加下载次数。");
     for (const std::wstring& line : lines) EXPECT_NE(line.rfind(L"异常链", 0), 0u) << "unexpected chain line";
 }
 

@@ -77,7 +77,7 @@ TEST_F(DownloadRoadTest, FreshDownloadIsVerifiedPublishedRecordedAndLaunched) {
     EXPECT_NE(report.find(L"分类: Completed\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"最后成功检查点: 启动已校验的安装程序\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"安装包已完整下载、通过 SHA-256 校验"), std::wstring::npos);
-    EXPECT_NE(report.find(L"签名校验：未配置\r\n"), std::wstring::npos) << "a build without pins says so";
+    EXPECT_NE(report.find(L"签名校验: 未配置\r\n"), std::wstring::npos) << "a build without pins says so";
 }
 
 TEST_F(DownloadRoadTest, NobodyCanChangeThePackageBetweenItsVerificationAndItsLaunch) {

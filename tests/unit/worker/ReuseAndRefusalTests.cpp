@@ -311,7 +311,7 @@ TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReused
     EXPECT_FALSE(FileExists(record));
     EXPECT_FALSE(FileExists(LocalCopyPath() + L".launched.txt"));
     EXPECT_EQ(App().exitCode.load(), 4);
-    EXPECT_NE(LatestReport().find(L"签名校验：未通过，签名者不是受信任的发布者（WinVerifyTrust 0x00000000，签名者：CN=Mallory，"
+    EXPECT_NE(LatestReport().find(L"签名校验: 未通过，签名者不是受信任的发布者（WinVerifyTrust 0x00000000，签名者：CN=Mallory，"
                                   L"公钥 SHA-256：" + std::wstring(64, L'a') + L"）\r\n"),
               std::wstring::npos);
 }
