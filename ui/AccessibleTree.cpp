@@ -77,16 +77,16 @@ std::wstring TextsIn(const std::vector<SceneItem>& scene, CanvasRect area, const
     return text;
 }
 
-long StateOf(const ChildSpec& entry, const SceneInput& input, bool windowFocused, bool shown) {
+long StateOf(const ChildSpec& entry, const SceneInput& input, AccessibleWindowState window, bool shown) {
     if (!shown) return STATE_SYSTEM_INVISIBLE;
     const DisplaySnapshot& s = input.snapshot;
-    long state = 0;
+    long state = window.enabled ? 0 : STATE_SYSTEM_UNAVAILABLE;
     if (entry.region == HitRegion::None) state |= STATE_SYSTEM_READONLY;
     if (entry.region != HitRegion::None && input.hoverRegion == entry.region) state |= STATE_SYSTEM_HOTTRACKED;
     const FocusItem focusItem = AccessibleFocusItem(entry.id);
     if (focusItem != FocusItem::None) {
         state |= STATE_SYSTEM_FOCUSABLE;
-        if (windowFocused && input.focusIndex == focusItem) state |= STATE_SYSTEM_FOCUSED;
+        if (window.focused && input.focusIndex == focusItem) state |= STATE_SYSTEM_FOCUSED;
     }
     if (entry.role == ROLE_SYSTEM_RADIOBUTTON) {
         const Edition edition = entry.id == AccessibleChild::ServerCard ? Edition::Server : Edition::Client;
@@ -104,7 +104,8 @@ long StateOf(const ChildSpec& entry, const SceneInput& input, bool windowFocused
     return state;
 }
 
-std::wstring DefaultActionOf(const AccessibleItem& item) {
+std::wstring DefaultActionOf(const AccessibleItem& item, AccessibleWindowState window) {
+    if (!window.enabled) return {};
     switch (item.id) {
     case AccessibleChild::Minimize:
     case AccessibleChild::Close:
@@ -135,7 +136,7 @@ FocusItem AccessibleFocusItem(AccessibleChild id) {
     }
 }
 
-std::vector<AccessibleItem> BuildAccessibleTree(const SceneInput& input, bool windowFocused) {
+std::vector<AccessibleItem> BuildAccessibleTree(const SceneInput& input, AccessibleWindowState window) {
     const std::vector<SceneItem> scene = BuildScene(input);
     std::vector<AccessibleItem> tree;
     tree.reserve(std::size(kChildren));
@@ -151,8 +152,8 @@ std::vector<AccessibleItem> BuildAccessibleTree(const SceneInput& input, bool wi
         // What draws no text of its own is always shown, except the bar, which comes with its percent.
         const bool shown = entry.fixedName != nullptr ? IsEmpty(entry.valueArea) || !item.value.empty()
                                                      : !item.name.empty();
-        item.state = StateOf(entry, input, windowFocused, shown);
-        item.defaultAction = shown ? DefaultActionOf(item) : std::wstring();
+        item.state = StateOf(entry, input, window, shown);
+        item.defaultAction = shown ? DefaultActionOf(item, window) : std::wstring();
         tree.push_back(std::move(item));
     }
     return tree;

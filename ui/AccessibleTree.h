@@ -45,9 +45,14 @@ struct AccessibleItem {
     long state = 0;         // STATE_SYSTEM_*
 };
 
-// The whole tree for one frame. `windowFocused`: the window holds the keyboard
-// focus, so the focused item is announced as such.
-std::vector<AccessibleItem> BuildAccessibleTree(const SceneInput& input, bool windowFocused);
+// What the tree needs to know of the window itself.
+struct AccessibleWindowState {
+    bool focused = false;  // it holds the keyboard focus, so the focused item is announced as such
+    bool enabled = true;   // false while a box it owns is up: then nothing in it can be used
+};
+
+// The whole tree for one frame.
+std::vector<AccessibleItem> BuildAccessibleTree(const SceneInput& input, AccessibleWindowState window);
 
 // The keyboard focus item a child is (None for what takes no focus).
 FocusItem AccessibleFocusItem(AccessibleChild id);

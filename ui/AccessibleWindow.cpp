@@ -17,7 +17,7 @@ namespace {
 std::vector<AccessibleItem> CurrentTree(HWND window) {
     const WindowInteraction& interaction = Interaction();
     const SceneInput input{ReadDisplaySnapshot(), App().busy.load(), interaction.hoverRegion, interaction.focusIndex};
-    return BuildAccessibleTree(input, ::GetFocus() == window);
+    return BuildAccessibleTree(input, {::GetFocus() == window, ::IsWindowEnabled(window) != FALSE});
 }
 
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {

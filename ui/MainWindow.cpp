@@ -195,6 +195,10 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case kAccessibleActionMessage:
         ActivateRegion(window, static_cast<HitRegion>(wParam));
         return 0;
+    case WM_ENABLE:
+        // The next frame announces that the items became unavailable, or available again.
+        Invalidate(window);
+        return 0;
     case WM_DESTROY:
         DisconnectAccessibleObject();
         app.windowClosing = true;

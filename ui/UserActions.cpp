@@ -98,6 +98,10 @@ void MainButtonAction(WorkerBody worker) {
 }
 
 void ActivateRegion(HWND window, HitRegion region) {
+    // A box the window owns disables it, and the box's own message loop still
+    // dispatches the actions a screen reader posted: a second request must not start
+    // behind the completion box.
+    if (!::IsWindowEnabled(window)) return;
     switch (region) {
     case HitRegion::ServerCard:
         SelectEdition(window, Edition::Server);

@@ -28,7 +28,8 @@ using WorkerBody = void (*)();
 void MainButtonAction(WorkerBody worker = RunDownloadWorker);
 
 // What a click on the item does, and what its accessible default action does:
-// the main button also takes the keyboard focus.
+// the main button also takes the keyboard focus. Nothing while the window is
+// disabled (a message box it owns is up).
 void ActivateRegion(HWND window, HitRegion region);
 
 // WM_CLOSE: closes at once when idle; during a download asks first (not in the

@@ -2,7 +2,9 @@
 
 #include <oleacc.h>
 
+#include "AppStateReset.h"
 #include "common/Handles.h"
+#include "state/AppState.h"
 #include "ui/AccessibleTree.h"
 #include "ui/AccessibleWindow.h"
 
@@ -58,7 +60,7 @@ TEST(AccessibleTree, RolesNamesAndStatesFollowTheScene) {
         SceneInput input{{L"正在下载", L"服务端版 · 官方最新版", L"192.168.1.20", L"D:\\packages", c.edition, c.lan,
                           c.percent, 3 << 20, 8 << 20, 0.0},
                          c.busy, HitRegion::None, c.focus};
-        const auto tree = BuildAccessibleTree(input, true);
+        const auto tree = BuildAccessibleTree(input, {true});
         for (const Expected& e : c.expected) {
             const AccessibleItem& item = tree.at(static_cast<std::size_t>(e.child) - 1);
             SCOPED_TRACE(static_cast<int>(e.child));
@@ -76,7 +78,7 @@ TEST(AccessibleTree, RolesNamesAndStatesFollowTheScene) {
 TEST(AccessibleTree, ComposedTextsAndHitTest) {
     SceneInput input;
     input.snapshot = {L"", L"", L"192.168.1.20", L"", Edition::Client, LanState::HostFound, 37, 3 << 20, 8 << 20, 0};
-    const auto tree = BuildAccessibleTree(input, false);
+    const auto tree = BuildAccessibleTree(input, {false});
     const auto& client = tree[static_cast<long>(C::ClientCard) - 1];
     EXPECT_EQ(client.description, L"推荐\n前台 / 诊室 / 其他工作站\n连接已发现的 192.168.1.20:9009\n本机不保存服务端数据");
     const auto& progress = tree[static_cast<long>(C::Progress) - 1];
@@ -96,7 +98,7 @@ LRESULT CALLBACK AccessibleTestWindow(HWND window, UINT message, WPARAM wParam, 
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-TEST(AccessibleWindow, PlacesChildrenOnTheScaledCanvasAndDisconnectsWithTheWindow) {
+TEST(AccessibleWindow, PlacesChildrenOnTheScaledCanvasOffersNothingWhileDisabledAndDisconnectsWithTheWindow) {
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = AccessibleTestWindow;
@@ -115,6 +117,29 @@ TEST(AccessibleWindow, PlacesChildrenOnTheScaledCanvasAndDisconnectsWithTheWindo
     LONG left = 0, top = 0, width = 0, height = 0;
     ASSERT_EQ(object->accLocation(&left, &top, &width, &height, button), S_OK);
     EXPECT_EQ(std::vector<LONG>({left, top, width, height}), std::vector<LONG>({442, 299, 82, 27}));
+
+    // A message box the window owns disables it: every child is unavailable and has no action.
+    test::ResetAppState();
+    App().edition = Edition::Client;
+    for (const bool enabled : {false, true}) {
+        ::EnableWindow(window, enabled);
+        for (const C child : {C::Close, C::ClientCard, C::MainButton, C::Heading}) {
+            SCOPED_TRACE(static_cast<int>(child) * 10 + enabled);
+            VARIANT id{};
+            id.vt = VT_I4;
+            id.lVal = static_cast<long>(child);
+            VARIANT state{};
+            ASSERT_EQ(object->get_accState(id, &state), S_OK);
+            EXPECT_EQ((state.lVal & STATE_SYSTEM_UNAVAILABLE) != 0, !enabled);
+            BSTR action = nullptr;
+            const HRESULT hasAction = object->get_accDefaultAction(id, &action);
+            ::SysFreeString(action);
+            const bool actionable = child != C::Heading;
+            EXPECT_EQ(hasAction, enabled && actionable ? S_OK : S_FALSE);
+            EXPECT_EQ(object->accDoDefaultAction(id), enabled && actionable ? S_OK : DISP_E_MEMBERNOTFOUND);
+        }
+    }
+    test::ResetAppState();
 
     ::DestroyWindow(window);
     BSTR name = nullptr;

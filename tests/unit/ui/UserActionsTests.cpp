@@ -253,6 +253,22 @@ TEST_F(UserActions, ResumingJoinsThePreviousWorkerBeforeStartingTheNext) {
     EXPECT_EQ(mostWorkersAtOnce, 1);
 }
 
+TEST_F(UserActions, ActionsPostedWhileABoxDisablesTheWindowAreIgnored) {
+    // What a box's modal loop dispatches: a card, the main button during a download, closing.
+    SetEditionAndLan(Edition::Client, LanState::NoHost);
+    for (const bool enabled : {false, true}) {
+        ::EnableWindow(window_, enabled);
+        App().busy = true;
+        ActivateRegion(window_, HitRegion::MainButton);
+        EXPECT_EQ(App().cancelRequested.load(), enabled) << "the pause request";
+        App().busy = false;
+        ActivateRegion(window_, HitRegion::ServerCard);
+        EXPECT_EQ(ChosenEdition(), enabled ? Edition::Server : Edition::Client);
+        ActivateRegion(window_, HitRegion::Close);
+        EXPECT_EQ(::IsWindow(window_) != FALSE, !enabled);
+    }
+}
+
 TEST_F(UserActions, ClosingWhileIdleClosesWithoutAsking) {
     HandleCloseRequest(window_);
     EXPECT_FALSE(::IsWindow(window_));
