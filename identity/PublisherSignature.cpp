@@ -25,7 +25,25 @@ constexpr VerdictTexts kVerdictTexts[] = {
     {SignatureVerdict::Unsigned, L"安装包没有数字签名", L"未通过，安装包没有数字签名"},
     {SignatureVerdict::NotVerified, L"安装包的数字签名未通过校验", L"未通过，数字签名无效"},
     {SignatureVerdict::ForeignSigner, L"安装包的数字签名不属于欧瑞凡达", L"未通过，签名者不是受信任的发布者"},
+    {SignatureVerdict::HiddenData, L"安装包的签名区夹带了签名以外的数据", L"未通过，证书表含有签名以外的数据"},
 };
+
+// What the report says the certificate table holds besides the signature.
+const wchar_t* TableFaultText(CertificateTableFault fault) {
+    switch (fault) {
+    case CertificateTableFault::Malformed:
+        return L"证书表结构无效";
+    case CertificateTableFault::NotAtEnd:
+        return L"证书表之后还有数据";
+    case CertificateTableFault::SecondEntry:
+        return L"证书表含有第二项";
+    case CertificateTableFault::TrailingBytes:
+        return L"签名之后还有数据";
+    case CertificateTableFault::None:
+        break;
+    }
+    return L"";
+}
 
 const VerdictTexts& TextsOf(SignatureVerdict verdict) {
     return *std::find_if(std::begin(kVerdictTexts), std::end(kVerdictTexts),
@@ -83,10 +101,11 @@ SignatureFacts ReadSignature(HANDLE file, const std::wstring& path) {
     // Clinics are often cut off from the certificate authorities: nothing is fetched.
     data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
 
-    // The hashing has left the handle at the end of the file.
+    SignatureFacts facts;
+    facts.tableFault = InspectCertificateTable(file);
+    // The hashing has left the handle at the end of the file, and the inspection elsewhere.
     LARGE_INTEGER start{};
     ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
-    SignatureFacts facts;
     facts.trustStatus = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &verification.action, &data);
     if (data.hWVTStateData == nullptr) return facts;
     CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData);
@@ -101,6 +120,8 @@ SignatureFacts ReadSignature(HANDLE file, const std::wstring& path) {
 
 SignatureVerdict DecideSignature(const SignatureFacts& facts, std::span<const std::string> pins) {
     if (pins.empty()) return SignatureVerdict::NotConfigured;
+    // Windows makes this check only where the registry opts in; the signature does not cover it.
+    if (facts.tableFault != CertificateTableFault::None) return SignatureVerdict::HiddenData;
     if (facts.trustStatus == TRUST_E_NOSIGNATURE) return SignatureVerdict::Unsigned;
     if (facts.trustStatus != ERROR_SUCCESS || facts.keyDigest.empty()) return SignatureVerdict::NotVerified;
     return std::find(pins.begin(), pins.end(), facts.keyDigest) != pins.end() ? SignatureVerdict::Trusted
@@ -126,7 +147,11 @@ std::wstring SignatureFailureText(const SignatureCheck& check) {
 std::wstring SignatureReportText(const SignatureCheck& check) {
     std::wstring text = TextsOf(check.verdict).report;
     if (check.verdict == SignatureVerdict::NotConfigured) return text;
-    text += L"（WinVerifyTrust " + StatusText(check.facts.trustStatus);
+    text += L"（";
+    if (check.facts.tableFault != CertificateTableFault::None) {
+        text += std::wstring(TableFaultText(check.facts.tableFault)) + L"，";
+    }
+    text += L"WinVerifyTrust " + StatusText(check.facts.trustStatus);
     if (!check.facts.subject.empty()) text += L"，签名者：" + check.facts.subject;
     if (!check.facts.keyDigest.empty()) text += L"，公钥 SHA-256：" + Utf8ToUtf16(check.facts.keyDigest);
     return text + L"）";

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "identity/CertificateTable.h"
+
 namespace orivanta {
 
 // What the system found in a file's signature.
@@ -16,9 +18,10 @@ struct SignatureFacts {
     std::wstring signer;    // the signer certificate's display name; empty when there is none
     std::wstring subject;   // its full subject
     std::string keyDigest;  // SHA-256 of its DER SubjectPublicKeyInfo
+    CertificateTableFault tableFault = CertificateTableFault::None;  // what the table holds besides the signature
 };
 
-enum class SignatureVerdict { NotConfigured, Trusted, Unsigned, NotVerified, ForeignSigner };
+enum class SignatureVerdict { NotConfigured, Trusted, Unsigned, NotVerified, ForeignSigner, HiddenData };
 
 struct SignatureCheck {
     SignatureVerdict verdict = SignatureVerdict::NotConfigured;
@@ -32,10 +35,12 @@ struct SignatureCheck {
 std::string PublicKeyDigest(const CERT_PUBLIC_KEY_INFO& key);
 
 // Verifies the signature of the open file without UI and without fetching anything
-// over the network; path only names it. Reads the signer even when verification fails.
+// over the network, and inspects its certificate table; path only names it. Reads
+// the signer even when verification fails.
 SignatureFacts ReadSignature(HANDLE file, const std::wstring& path);
 
-// Without pins every file passes; otherwise only a verified signature by a pinned key.
+// Without pins every file passes; otherwise only a verified signature by a pinned
+// key, alone in its certificate table.
 SignatureVerdict DecideSignature(const SignatureFacts& facts, std::span<const std::string> pins);
 
 // The check before a launch, with the pins compiled into this build. Reads nothing

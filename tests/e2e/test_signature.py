@@ -3,7 +3,9 @@ pins the development publisher's key, the test prefix trusts the development
 root, and the center serves the client edition signed each way in turn: each
 refused package starts nothing, ends the automatic run with exit code 4 and
 gives the signature as the reason. Wine accepts a root that no store holds, so
-the foreign root is refused by the pin alone."""
+the foreign root is refused by the pin alone; and Wine, like Windows without its
+registry opt-in, accepts bytes hidden in the certificate table, which the
+program's own check of the table refuses."""
 import unittest
 
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
@@ -20,6 +22,8 @@ REFUSED = {
                          "未通过，签名者不是受信任的发布者（WinVerifyTrust 0x00000000，签名者：CN=Orivanta Second"),
     "foreign-root": ("安装包的数字签名不属于欧瑞凡达（签名者：Foreign Development Publisher）" + HOTLINE,
                      "未通过，签名者不是受信任的发布者（WinVerifyTrust 0x00000000，签名者：CN=Foreign"),
+    "padded": ("安装包的签名区夹带了签名以外的数据（签名者：Orivanta Development Publisher）" + HOTLINE,
+               "未通过，证书表含有签名以外的数据（签名之后还有数据，WinVerifyTrust 0x00000000，签名者：CN=Orivanta Development"),
 }
 DEVELOPMENT_KEY = "5f9cf4f8dc416304e9ad623b9408dbb6afc91957cb20fe3bcb80bece4c3125cf"
 

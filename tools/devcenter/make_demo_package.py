@@ -12,12 +12,15 @@ fixtures only) by osslsigncode, which puts the signature at the end of the file 
 Wine requires; the padding is chosen so that the signed file has the size asked
 for (exactly when it is a multiple of 8). Other KINDs make the faults the program
 must refuse: unsigned, tampered (signed, then one byte changed), second-publisher
-(another key under the same root), foreign-root (a publisher under another root).
+(another key under the same root), foreign-root (a publisher under another root),
+padded (signed, then bytes appended inside the certificate table, which the
+signature does not cover).
 """
 import argparse
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -45,7 +48,11 @@ SIGNATURES = {
     "tampered": ("publisher", "root"),
     "second-publisher": ("second-publisher", "root"),
     "foreign-root": ("foreign-publisher", "foreign-root"),
+    "padded": ("publisher", "root"),
 }
+# What the padded kind hides in the certificate table: a multiple of 8 bytes, so that
+# the table stays aligned and a check that only counts entries finds one.
+HIDDEN_BYTES = (b"bytes that no signature covers " * 3)[:64]
 
 
 class DemoBuildError(RuntimeError):
@@ -106,6 +113,24 @@ def write_demo_package(program, size, out, label):
     return out
 
 
+def _hide_in_certificate_table(path, hidden):
+    """Appends bytes to the signature's entry, which ends the file, and to the table's size."""
+    with open(path, "r+b") as stream:
+        headers = stream.read(4096)
+        pe = struct.unpack_from("<I", headers, 0x3C)[0]
+        optional = pe + 24
+        directories = optional + (96 if struct.unpack_from("<H", headers, optional)[0] == 0x10B else 112)
+        offset, size = struct.unpack_from("<II", headers, directories + 4 * 8)
+        stream.seek(offset)
+        length = struct.unpack("<I", stream.read(4))[0]
+        stream.seek(offset)
+        stream.write(struct.pack("<I", length + len(hidden)))
+        stream.seek(directories + 4 * 8 + 4)
+        stream.write(struct.pack("<I", size + len(hidden)))
+        stream.seek(0, os.SEEK_END)
+        stream.write(hidden)
+
+
 def sign_package(path, signature):
     """Signs the file in place as the signature kind asks (see SIGNATURES)."""
     publisher, root = SIGNATURES[signature]
@@ -132,6 +157,8 @@ def sign_package(path, signature):
                 byte = stream.read(1)
                 stream.seek(-1, os.SEEK_CUR)
                 stream.write(bytes([byte[0] ^ 0xFF]))
+        if signature == "padded":
+            _hide_in_certificate_table(signed, HIDDEN_BYTES)
         os.replace(signed, path)
     finally:
         for leftover in (chain, signed):

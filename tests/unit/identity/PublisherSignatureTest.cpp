@@ -4,6 +4,7 @@
 #include <wincrypt.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "TestFiles.h"
@@ -58,6 +59,7 @@ TEST(DecideSignature, OnlyAVerifiedSignatureByAPinnedKeyPasses) {
         std::string key;
         std::vector<std::string> pins;
         SignatureVerdict verdict;
+        CertificateTableFault fault = CertificateTableFault::None;
     } cases[] = {
         {ERROR_SUCCESS, pinned, pins, SignatureVerdict::Trusted},
         {ERROR_SUCCESS, std::string(64, 'c'), pins, SignatureVerdict::ForeignSigner},
@@ -67,13 +69,97 @@ TEST(DecideSignature, OnlyAVerifiedSignatureByAPinnedKeyPasses) {
         {ERROR_SUCCESS, "", pins, SignatureVerdict::NotVerified},
         {TRUST_E_NOSIGNATURE, "", {}, SignatureVerdict::NotConfigured},
         {ERROR_SUCCESS, other, {}, SignatureVerdict::NotConfigured},
+        {ERROR_SUCCESS, pinned, pins, SignatureVerdict::HiddenData, CertificateTableFault::TrailingBytes},
+        {TRUST_E_NOSIGNATURE, "", pins, SignatureVerdict::HiddenData, CertificateTableFault::Malformed},
     };
     for (const auto& c : cases) {
         SignatureFacts facts;
         facts.trustStatus = c.status;
         facts.keyDigest = c.key;
+        facts.tableFault = c.fault;
         EXPECT_EQ(DecideSignature(facts, c.pins), c.verdict) << std::hex << c.status << " " << c.key;
     }
+}
+
+std::string Le(std::uint32_t value, int bytes) {
+    std::string text;
+    for (int i = 0; i < bytes; ++i) text += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return text;
+}
+
+// A WIN_CERTIFICATE entry: its length field, revision 2.0, the type, then the bytes.
+std::string Entry(const std::string& bytes, std::uint32_t length, std::uint16_t type = 2) {
+    return Le(length, 4) + Le(0x0200, 2) + Le(type, 2) + bytes;
+}
+
+struct CraftedProgram {
+    bool pe32Plus = false;
+    std::string table;
+    std::string after;             // bytes that follow the table in the file
+    std::int64_t tableOffset = -1;  // -1: where the table is; otherwise what the directory says
+    std::int64_t tableSize = -1;
+    std::uint32_t directoryCount = 16;
+    std::uint16_t optionalSize = 0;  // 0: the standard size
+
+    // Headers at 0 (MZ, PE at 0x80), the table at 0x200.
+    std::string Bytes() const {
+        std::string file(0x200, '\0');
+        const auto put = [&file](std::size_t at, const std::string& bytes) { file.replace(at, bytes.size(), bytes); };
+        put(0, "MZ");
+        put(0x3C, Le(0x80, 4));
+        put(0x80, std::string("PE\0\0", 4));
+        put(0x94, Le(optionalSize ? optionalSize : (pe32Plus ? 0xF0 : 0xE0), 2));
+        put(0x98, Le(pe32Plus ? 0x20B : 0x10B, 2));
+        const std::size_t count = 0x98 + (pe32Plus ? 108 : 92);
+        put(count, Le(directoryCount, 4));
+        put(count + 4 + 4 * 8, Le(static_cast<std::uint32_t>(tableOffset >= 0 ? tableOffset : table.empty() ? 0 : 0x200), 4));
+        put(count + 8 + 4 * 8, Le(static_cast<std::uint32_t>(tableSize >= 0 ? tableSize : table.size()), 4));
+        return file + table + after;
+    }
+};
+
+CertificateTableFault Inspect(const std::string& file) {
+    return InspectCertificateTable(file.size(), [&file](std::uint64_t offset, void* buffer, std::size_t size) {
+        if (offset > file.size() || size > file.size() - offset) return false;
+        std::memcpy(buffer, file.data() + offset, size);
+        return true;
+    });
+}
+
+TEST(CertificateTable, OnlyOneSignatureEndingTheFilePasses) {
+    // A DER SEQUENCE of 305 bytes in all; its entry of 313 bytes is padded to 320.
+    const std::string blob = "\x30\x82\x01\x2D" + std::string(301, 'S');
+    const std::string padding(7, '\0');
+    const std::string signature = Entry(blob, 313) + padding;
+    using F = CertificateTableFault;
+    const struct {
+        const char* what;
+        CraftedProgram program;
+        F fault;
+    } cases[] = {
+        {"one signature", {false, signature}, F::None},
+        {"one signature, PE32+", {true, signature}, F::None},
+        {"length counting the padding", {false, Entry(blob, 320) + padding}, F::None},
+        {"no table", {false, ""}, F::None},
+        {"no table entry in the directory", {false, signature, "", -1, -1, 4}, F::None},
+        {"bytes after the signature", {true, Entry(blob + std::string(16, 'X'), 329) + padding}, F::TrailingBytes},
+        {"padding that is not zero", {false, Entry(blob, 313) + std::string("\0\0\0X\0\0\0", 7)}, F::TrailingBytes},
+        {"a second entry", {false, signature + signature}, F::SecondEntry},
+        {"bytes after the table", {false, signature, "tail"}, F::NotAtEnd},
+        {"table past the end", {false, signature, "", -1, 328}, F::Malformed},
+        {"offset and size past 32 bits", {true, signature, "", 0xFFFFFFF0, 0x20}, F::Malformed},
+        {"table inside the headers", {false, signature, "", 0x100, 0x220}, F::Malformed},
+        {"entry longer than the table", {false, Entry(blob, 400) + padding}, F::Malformed},
+        {"blob longer than its entry", {false, Entry("\x30\x84\xFF\xFF\xFF\xFF" + blob, 319) + std::string(1, '\0')},
+         F::Malformed},
+        {"no PKCS#7 signed data", {false, Entry(blob, 313, 1) + padding}, F::Malformed},
+        {"optional header without the entry", {false, signature, "", -1, -1, 16, 0x60}, F::Malformed},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Inspect(c.program.Bytes()), c.fault) << c.what;
+    // What is no program has no table of its own; its signature cannot verify.
+    std::string notAProgram = CraftedProgram{false, signature, "tail"}.Bytes();
+    notAProgram[0] = 'X';
+    EXPECT_EQ(Inspect(notAProgram), CertificateTableFault::None);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ class DemoPackageTest(unittest.TestCase):
                 self.assertEqual(os.path.getsize(path), SIZE)
                 verified = subprocess.run(["osslsigncode", "verify", "-CAfile", root, "-in", path],
                                           stdin=subprocess.DEVNULL, capture_output=True, check=False)
-                self.assertEqual(verified.returncode == 0, kind in ("publisher", "second-publisher"),
+                # Bytes hidden in the certificate table lie outside the signed digest: it still verifies.
+                self.assertEqual(verified.returncode == 0, kind in ("publisher", "second-publisher", "padded"),
                                  verified.stdout[-300:])
 
     def test_labels_vary_the_digest_and_the_same_label_repeats_it(self):
