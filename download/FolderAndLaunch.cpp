@@ -1,14 +1,9 @@
 #include "download/FolderAndLaunch.h"
 
-#include <shlwapi.h>
-
-#include <optional>
 #include <stdexcept>
 
 #include "common/Folders.h"
 #include "common/Handles.h"
-#include "download/LaunchFolder.h"
-#include "identity/Sha256.h"
 #include "state/AppState.h"
 
 namespace orivanta {
@@ -16,23 +11,6 @@ namespace {
 
 constexpr DWORD kErrorElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, not in every SDK's headers
 constexpr DWORD kExplorerReadyWaitMs = 5000;
-
-// The package's copy in the launch folder under the package's own name, held as
-// the package is; empty when it cannot be written or its bytes, read back through
-// that hold, are not the expected ones.
-std::optional<HeldPackage> VerifiedCopy(const HeldPackage& package, const std::wstring& folder,
-                                        const std::string& expectedSha256) {
-    const std::wstring path = folder + L"\\" + ::PathFindFileNameW(package.Path().c_str());
-    {
-        const UniqueHandle target(
-            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!target || !package.CopyTo(target.get())) return std::nullopt;
-    }
-    HeldPackage copy = HeldPackage::Open(path, HeldPackage::Access::ReadAndRename);
-    const StopFlag unstoppable{false};
-    if (copy.Sha256Hex(unstoppable) != LowerCaseDigest(expectedSha256)) return std::nullopt;
-    return copy;
-}
 
 }  // namespace
 
@@ -67,16 +45,10 @@ bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& fo
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-bool LaunchInstaller(HeldPackage package, const std::string& expectedSha256, const std::wstring& launchParent,
-                     const ShellCalls& shell) {
+bool LaunchInstaller(LaunchCopy copy, const ShellCalls& shell) {
     try {
-        RemoveFinishedLaunchFolders(launchParent);
-        // Declared first, so that on a failure the copy is let go before the folder is removed with it.
-        LaunchFolder folder = LaunchFolder::Create(launchParent);
-        std::optional<HeldPackage> copy = VerifiedCopy(package, folder.Path(), expectedSha256);
-        if (!copy) return false;
-        const std::wstring& folderPath = folder.Path();
-        const std::wstring copyPath = copy->Path();
+        const std::wstring folderPath = copy.FolderPath();
+        const std::wstring copyPath = copy.Package().Path();
         std::wstring commandLine = L"\"" + copyPath + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
@@ -90,9 +62,7 @@ bool LaunchInstaller(HeldPackage package, const std::string& expectedSha256, con
             UniqueHandle thread(created.hThread);
             UniqueHandle process(created.hProcess);
             // The image is mapped: what runs can no longer change, and the installer may open its own file.
-            folder.Release();
-            copy.reset();
-            package.Release();
+            copy.Release();
             if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
                 ::TerminateProcess(process.get(), 1);
                 return false;
@@ -113,7 +83,7 @@ bool LaunchInstaller(HeldPackage package, const std::string& expectedSha256, con
         UniqueHandle process(executed ? info.hProcess : nullptr);
         // The shell may hand the file to something that creates no process; that is no launch.
         if (!process) return false;
-        folder.Release();
+        copy.Release();
         App().installerLaunched.exchange(true);
         return true;
     } catch (const std::exception&) {

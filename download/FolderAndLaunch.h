@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "storage/HeldPackage.h"
+#include "download/LaunchCopy.h"
 
 namespace orivanta {
 
@@ -28,22 +28,18 @@ std::wstring ExplorerPath();
 bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& folderPath,
                          const ShellCalls& shell = {});
 
-// Starts a copy of the held package from a launch folder made for it in
-// launchParent (see LaunchFolder), and lets it go: true only when a process was
-// created; sets installerLaunched and closes the process handles at once. Never
-// raises. Finished launch folders of earlier runs are removed first.
+// Starts the checked copy from its launch folder, and lets it go: true only when
+// a process was created; sets installerLaunched and closes the process handles at
+// once. Never raises.
 //
-// The copy gets the package's file name (installers may read their own name) and
-// is held as the package is, sharing reading only; its bytes are hashed through
-// that hold and a copy that does not match expectedSha256 is never started. It is
-// started as a program of its own, never searched for, with the launch folder as
-// its current folder and nothing of this process inherited. It is created
-// suspended, the holds end once the process exists, and only then does the
-// installer run, so that it may open its own file as it likes (the loader opens an
-// image sharing reading and deletion, which the hold allows). Only a package that
-// asks for an elevation this process cannot give is handed to the shell instead,
-// still held, from the same folder.
-bool LaunchInstaller(HeldPackage package, const std::string& expectedSha256, const std::wstring& launchParent,
-                     const ShellCalls& shell = {});
+// The copy is started as a program of its own, never searched for, with its
+// launch folder as its current folder and nothing of this process inherited. It
+// is created suspended, the holds end once the process exists, and only then does
+// the installer run, so that it may open its own file as it likes (the loader
+// opens an image sharing reading and deletion, which the hold allows). Only a
+// package that asks for an elevation this process cannot give is handed to the
+// shell instead, still held, from the same folder. A failed launch removes the
+// folder with the copy.
+bool LaunchInstaller(LaunchCopy copy, const ShellCalls& shell = {});
 
 }  // namespace orivanta

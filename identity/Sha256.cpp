@@ -13,6 +13,7 @@ namespace {
 constexpr DWORD kReadChunkBytes = 65536;
 
 constexpr char kReadFailedText[] = "读取文件失败：";
+constexpr char kWriteFailedText[] = "写入文件失败：";
 
 // One CNG hash object with the buffers it needs. Every step raises on failure:
 // a digest that silently skipped bytes would be a wrong one.
@@ -55,6 +56,28 @@ struct Sha256Context {
     }
 };
 
+[[noreturn]] void FailWithSystemText(const char* prefix) {
+    throw std::runtime_error(prefix + Utf16ToUtf8(SystemErrorText(::GetLastError())));
+}
+
+// The digest of file from its position to its end; each chunk is written to target too, unless it is null.
+std::string HashChunks(HANDLE file, HANDLE target, const StopFlag& stop) {
+    Sha256Context context;
+    std::vector<char> buffer(kReadChunkBytes);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file, buffer.data(), kReadChunkBytes, &read, nullptr)) FailWithSystemText(kReadFailedText);
+        if (read == 0) break;
+        context.Add(buffer.data(), read);
+        DWORD written = 0;
+        if (target != nullptr && (!::WriteFile(target, buffer.data(), read, &written, nullptr) || written != read)) {
+            FailWithSystemText(kWriteFailedText);
+        }
+        if (stop.load()) throw StopRequested();
+    }
+    return context.FinishHex();
+}
+
 }  // namespace
 
 std::string LowerHex(const void* data, size_t size) {
@@ -91,19 +114,10 @@ std::string Sha256Hex(const std::string& bytes) {
     return context.FinishHex();
 }
 
-std::string Sha256OpenFileHex(HANDLE file, const StopFlag& stop) {
-    Sha256Context context;
-    std::vector<char> buffer(kReadChunkBytes);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(file, buffer.data(), kReadChunkBytes, &read, nullptr)) {
-            throw std::runtime_error(kReadFailedText + Utf16ToUtf8(SystemErrorText(::GetLastError())));
-        }
-        if (read == 0) break;
-        context.Add(buffer.data(), read);
-        if (stop.load()) throw StopRequested();
-    }
-    return context.FinishHex();
+std::string Sha256OpenFileHex(HANDLE file, const StopFlag& stop) { return HashChunks(file, nullptr, stop); }
+
+std::string Sha256CopyFileHex(HANDLE source, HANDLE target, const StopFlag& stop) {
+    return HashChunks(source, target, stop);
 }
 
 std::string Sha256FileHex(const std::wstring& path, const StopFlag& stop) {

@@ -24,6 +24,11 @@ std::string Sha256Hex(const std::string& bytes);
 // text: a digest is only ever returned for every byte of the file.
 std::string Sha256OpenFileHex(HANDLE file, const StopFlag& stop);
 
+// The same, writing every chunk to target as it is hashed: the digest of exactly
+// the bytes written, with no second pass over either file. A failed write raises
+// "写入文件失败：" and the system's text.
+std::string Sha256CopyFileHex(HANDLE source, HANDLE target, const StopFlag& stop);
+
 // The same for a file opened by path with FILE_SHARE_READ; raises "cannot open
 // downloaded file" when it cannot be opened.
 std::string Sha256FileHex(const std::wstring& path, const StopFlag& stop);

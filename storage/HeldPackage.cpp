@@ -35,18 +35,18 @@ std::string HeldPackage::Sha256Hex(const StopFlag& stop) const {
     return Sha256OpenFileHex(file_.get(), stop);
 }
 
-bool HeldPackage::CopyTo(HANDLE destination) const {
-    constexpr DWORD kChunkBytes = 1 << 20;
+HeldPackage HeldPackage::CopyTo(const std::wstring& path, std::string& digest, const StopFlag& stop) const {
     LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) return false;
-    std::vector<char> buffer(kChunkBytes);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(file_.get(), buffer.data(), kChunkBytes, &read, nullptr)) return false;
-        if (read == 0) return true;
-        DWORD written = 0;
-        if (!::WriteFile(destination, buffer.data(), read, &written, nullptr) || written != read) return false;
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) throw std::runtime_error("cannot copy package");
+    {
+        // Written without sharing; the loader refuses an image that is open for writing, so
+        // the copy is held anew once it is complete.
+        const UniqueHandle target(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!target) throw std::runtime_error("cannot copy package");
+        digest = Sha256CopyFileHex(file_.get(), target.get(), stop);
     }
+    return Open(path, Access::ReadAndRename);
 }
 
 bool HeldPackage::MoveTo(const std::wstring& path) {

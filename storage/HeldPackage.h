@@ -32,9 +32,11 @@ public:
     // The SHA-256 digest text of the whole file, read through the held handle;
     // raises as Sha256OpenFileHex does (StopRequested on a stop, a text on a failed read).
     std::string Sha256Hex(const StopFlag& stop) const;
-    // Writes the whole file, read through the held handle, to an open file; false
-    // when a read or a write fails.
-    bool CopyTo(HANDLE destination) const;
+    // Copies the whole file, read through the held handle, to a new file at path
+    // (nothing may stand there) and holds the copy as this file is held (ReadAndRename);
+    // digest receives the SHA-256 of the bytes written. Raises "cannot copy package"
+    // when the copy cannot be made, and as Sha256CopyFileHex does.
+    HeldPackage CopyTo(const std::wstring& path, std::string& digest, const StopFlag& stop) const;
     // The publisher check of the file read through the held handle (CheckPublisherSignature).
     SignatureCheck CheckPublisher() const { return CheckPublisherSignature(file_.get(), path_); }
     // Gives the file a new full path on the same volume, replacing a file found

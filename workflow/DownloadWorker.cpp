@@ -17,6 +17,7 @@
 #include "common/SupportHotline.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
+#include "download/LaunchCopy.h"
 #include "download/LaunchFolder.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
@@ -63,9 +64,10 @@ void Show(const std::wstring& status, const std::wstring& detail) {
 // shared state; the operations below are handed them.
 class DownloadRequest {
 public:
-    DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
-                    const PublisherCheck& checkPublisher)
+    DownloadRequest(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
+                    const InstallerLauncher& launch, const PublisherCheck& checkPublisher)
         : freeSpace_(freeSpace),
+          launchParent_(launchParent),
           launch_(launch),
           checkPublisher_(checkPublisher),
           dataRoot_(App().diagnosticDataRoot),
@@ -140,10 +142,14 @@ private:
 
             Checkpoint(L"根据包 ID、文件大小和 SHA-256 检查本机历史文件");
             Show(L"正在检查已有安装包", Utf8ToUtf16(metadata_.fileName));
-            localMatch_.reset();  // the first attempt's copy is let go before it is looked for again
-            localMatch_ = FindReusablePackage(metadata_, saveFolder_.path, edition_, dataRoot_, stop_);
+            // The first attempt's copies are let go before they are looked for again.
+            launchCopy_.reset();
+            localMatch_.reset();
+            localMatch_ = FindReusablePackage(
+                metadata_, saveFolder_.path, edition_, dataRoot_, stop_,
+                [this](const std::wstring& path, const PackageMetadata& expected) { return VerifyLocal(path, expected); });
             if (!localMatch_) return false;
-            CheckPublisher(*localMatch_);
+            CheckPublisher(launchCopy_->Package());
 
             Checkpoint(L"通知中心记录本地安装包复用");
             Show(L"正在确认当前版本", L"已找到相同安装包");
@@ -156,7 +162,18 @@ private:
         }
     }
 
-    // The local match is held from its hashing in the lookup until its installer's process exists.
+    // A local candidate is verified through the copy that would start, in one pass.
+    std::optional<HeldPackage> VerifyLocal(const std::wstring& path, const PackageMetadata& expected) {
+        try {
+            return VerifyByLaunchCopy(path, expected.sizeBytes, expected.sha256, launchParent_, stop_, launchCopy_);
+        } catch (const StopRequested&) {
+            throw;
+        } catch (const std::exception&) {
+            std::throw_with_nested(std::runtime_error("existing installer launch failed"));
+        }
+    }
+
+    // The local match and its launch copy are held from the lookup until the installer's process exists.
     RequestEnd Reuse() {
         AppState& app = App();
         app.bytesTotal = metadata_.sizeBytes;
@@ -174,7 +191,7 @@ private:
         if (folder.empty() || !OpenFolderSelecting(path, folder)) {
             Fail("existing package folder could not be opened");
         }
-        if (!launch_(std::move(*localMatch_), metadata_.sha256)) Fail("existing installer launch failed");
+        if (!launch_(std::move(*launchCopy_))) Fail("existing installer launch failed");
         FinishRun(L"Completed", 0,
                   L"本机已存在与中心最新元数据一致的安装包，大小与 SHA-256 均已验证并完成复用登记；"
                   L"本次未创建下载会话、未增加下载次数，文件夹和安装包已打开。",
@@ -252,36 +269,39 @@ private:
         return Publish();
     }
 
-    // From here until the installer's process exists, the part file is held: what is
-    // hashed is what is published and what is launched.
+    // From here until the installer's process exists, the part file and its launch
+    // copy are held. The part file is hashed as it is copied: the digest is that of
+    // both, the one to be published and the one to be started.
     void Verify() {
         Checkpoint(L"校验安装包 SHA-256");
         Show(L"正在校验文件完整性");
         package_ = HeldPackage::Open(partPath_, HeldPackage::Access::ReadAndRename);
-        std::string digest;
         try {
-            digest = package_->Sha256Hex(stop_);
+            launchCopy_ = LaunchCopy::Make(*package_, PublishedFileName(), launchParent_, stop_);
         } catch (const StopRequested&) {
             throw;
         } catch (const std::exception&) {
-            // A failed read says nothing about the bytes: the part file stays for the next attempt.
+            // A failed read or copy says nothing about the bytes: the part file stays for the next attempt.
             std::throw_with_nested(std::runtime_error(kVerificationIncomplete));
         }
-        if (digest != metadata_.sha256) {
+        if (launchCopy_->Sha256() != metadata_.sha256) {
             // A complete file that does not verify can never be resumed into a good one;
             // the session stays, so the retry belongs to the same download session.
+            launchCopy_.reset();
             package_->Delete();
             package_.reset();
             Fail("SHA-256 integrity verification failed");
         }
-        CheckPublisher(*package_);
+        CheckPublisher(launchCopy_->Package());
         App().integrityPassed = true;
     }
 
-    // On the handle that was hashed: what is checked is what starts. A failure
-    // starts, publishes and records nothing.
-    void CheckPublisher(const HeldPackage& package) {
-        const SignatureCheck check = checkPublisher_(package);
+    std::wstring PublishedFileName() const { return SafePackageFileName(Utf8ToUtf16(metadata_.fileName)); }
+
+    // On the held copy that was hashed and will start: what is checked is what
+    // starts. A failure starts, publishes and records nothing.
+    void CheckPublisher(const HeldPackage& copy) {
+        const SignatureCheck check = checkPublisher_(copy);
         {
             std::lock_guard<std::mutex> lock(App().stateMutex);
             App().signatureCheck = SignatureReportText(check);
@@ -290,7 +310,7 @@ private:
     }
 
     RequestEnd Publish() {
-        const std::wstring finalPath = saveFolder_.path + L"\\" + SafePackageFileName(Utf8ToUtf16(metadata_.fileName));
+        const std::wstring finalPath = saveFolder_.path + L"\\" + PublishedFileName();
         // Renamed through the held handle, replacing an earlier copy: the file is never let go.
         if (!package_->MoveTo(finalPath)) Fail("cannot publish verified file");
         ::DeleteFileW(statePath_.c_str());
@@ -300,13 +320,14 @@ private:
         Show(L"下载完成", L"正在打开保存文件夹并启动安装程序");
         if (!OpenFolderSelecting(finalPath, saveFolder_.path)) Fail("download folder could not be opened");
         Checkpoint(L"启动已校验的安装程序");
-        if (!launch_(std::move(*package_), metadata_.sha256)) Fail("installer launch failed");
+        if (!launch_(std::move(*launchCopy_))) Fail("installer launch failed");
         FinishRun(L"Completed", 0, L"安装包已完整下载、通过 SHA-256 校验，所在文件夹已打开，安装包也已成功启动。",
                   kCompletedManualAction, L"");
         return RequestEnd::Downloaded;
     }
 
     const FreeSpaceProbe& freeSpace_;
+    const std::wstring launchParent_;
     const InstallerLauncher& launch_;
     const PublisherCheck& checkPublisher_;
     const std::wstring dataRoot_;
@@ -328,6 +349,8 @@ private:
     std::string rejectionReason_;
     std::optional<HeldPackage> localMatch_;
     std::optional<HeldPackage> package_;
+    // The copy that starts, of the local match or of the downloaded package.
+    std::optional<LaunchCopy> launchCopy_;
     std::string downloadUrl_;
 };
 
@@ -357,25 +380,18 @@ bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
     return true;
 }
 
-void RunDownloadWorker() { RunDownloadWorker(QueryFreeBytes); }
-
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
-    RunDownloadWorker(freeSpace, [](HeldPackage package, const std::string& expectedSha256) {
-        return LaunchInstaller(std::move(package), expectedSha256, LaunchFolderParent());
-    });
+void RunDownloadWorker() {
+    RunDownloadWorker(QueryFreeBytes, LaunchFolderParent(), [](LaunchCopy copy) { return LaunchInstaller(std::move(copy)); },
+                      [](const HeldPackage& copy) { return copy.CheckPublisher(); });
 }
 
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch) {
-    RunDownloadWorker(freeSpace, launch, [](const HeldPackage& package) { return package.CheckPublisher(); });
-}
-
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
-                       const PublisherCheck& checkPublisher) {
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
+                       const InstallerLauncher& launch, const PublisherCheck& checkPublisher) {
     RequestEnd end = RequestEnd::Failed;
     std::wstring message = kNonStandardFailure;
     std::wstring chain = kNonStandardFailure;
     try {
-        end = DownloadRequest(freeSpace, launch, checkPublisher).Run();
+        end = DownloadRequest(freeSpace, launchParent, launch, checkPublisher).Run();
     } catch (const StopRequested&) {
         // A pause during the lookup, the transfer or the hashing: state and part files stay.
         end = RequestEnd::Paused;

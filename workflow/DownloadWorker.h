@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "download/LaunchCopy.h"
+#include "identity/PublisherSignature.h"
 #include "storage/HeldPackage.h"
 
 namespace orivanta {
@@ -12,21 +14,20 @@ using FreeSpaceProbe = std::function<bool(const std::wstring& folder, std::uint6
 // The system's answer for a folder's volume.
 bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes);
 
-// Starts the verified package, held since its hashing, whose digest is expectedSha256;
-// true when a process was created. The launcher ends the hold (see LaunchInstaller).
-using InstallerLauncher = std::function<bool(HeldPackage package, const std::string& expectedSha256)>;
+// Starts the checked copy of the package (see LaunchInstaller); true when a
+// process was created. The launcher ends the holds.
+using InstallerLauncher = std::function<bool(LaunchCopy copy)>;
 
-// Checks the publisher's signature of the held package after its digest, before a
-// fresh download is published and before a local copy's reuse is reported.
-using PublisherCheck = std::function<SignatureCheck(const HeldPackage& package)>;
+// Checks the publisher's signature of the package's launch copy, after its digest,
+// before a fresh download is published and before a local copy's reuse is reported.
+using PublisherCheck = std::function<SignatureCheck(const HeldPackage& copy)>;
 
 // Thread body of one download request: identity, prepare, reuse or start,
 // transfer, verification, publication, folder and launch. Reports only through
 // the shared state, the run diagnostics and exactly one worker-done message.
+// The launch folders are made in launchParent (LaunchFolderParent by default).
 void RunDownloadWorker();
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace);
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch);
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
-                       const PublisherCheck& checkPublisher);
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
+                       const InstallerLauncher& launch, const PublisherCheck& checkPublisher);
 
 }  // namespace orivanta

@@ -24,13 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "center/PackageMetadata.h"
 #include "common/Handles.h"
 #include "common/HttpExchange.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
 #include "identity/Sha256.h"
-#include "storage/ReuseLookup.h"
 
 using namespace orivanta;
 
@@ -183,11 +183,11 @@ int CountLaunchProofs(const std::wstring& launchParent) {
 // The reuse end's checks and launch, as the worker makes them: the lookup's
 // verification of the local copy, then everything up to the installer's process.
 bool VerifyAndLaunch(const std::wstring& path, const PackageMetadata& metadata, const std::wstring& launchParent) {
-    std::optional<HeldPackage> package = VerifyLocalPackage(path, metadata, kNeverStop);
-    if (!package) return false;
-    const SignatureCheck check = package->CheckPublisher();
-    if (check.verdict != SignatureVerdict::Trusted) return false;
-    return LaunchInstaller(std::move(*package), metadata.sha256, launchParent);
+    std::optional<LaunchCopy> copy;
+    const std::optional<HeldPackage> package =
+        VerifyByLaunchCopy(path, metadata.sizeBytes, metadata.sha256, launchParent, kNeverStop, copy);
+    if (!package || copy->Package().CheckPublisher().verdict != SignatureVerdict::Trusted) return false;
+    return LaunchInstaller(std::move(*copy));
 }
 
 int LaunchRounds(const std::wstring& path, const std::string& sha256, const std::wstring& launchParent, int count) {

@@ -9,6 +9,7 @@
 #include "common/Handles.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
+#include "download/LaunchCopy.h"
 #include "download/LaunchFolder.h"
 #include "identity/Sha256.h"
 #include "storage/HeldPackage.h"
@@ -104,10 +105,11 @@ protected:
         test::WriteBytes(folder + L"\\a.exe", "MZ");
         return folder + L"\\a.exe";
     }
-    bool Launch(const std::wstring& path, std::string digest = {}) {
-        if (digest.empty()) digest = Sha256FileHex(path, unstoppable_);
-        return LaunchInstaller(HeldPackage::Open(path, HeldPackage::Access::ReadAndRename), digest, parent_, shell_);
+    LaunchCopy CopyForLaunch(const std::wstring& path) {
+        return LaunchCopy::Make(HeldPackage::Open(path, HeldPackage::Access::ReadAndRename), L"a.exe", parent_,
+                                unstoppable_);
     }
+    bool Launch(const std::wstring& path) { return LaunchInstaller(CopyForLaunch(path), shell_); }
     ShellCalls shell_;
     test::TempFolder folder_{L"launch-fake"};
     const std::wstring parent_ = folder_ / L"launches";
@@ -206,10 +208,15 @@ TEST_F(FolderAndLaunchTest, LaunchStartsAVerifiedCopyAloneInAFreshFolderAndLetsI
     // The earlier launch's folder went first, since nothing runs from it; a failed launch leaves none.
     EXPECT_TRUE(test::EntryNames(parent_).empty());
 
-    // A copy that is not the verified package never starts.
-    fake.createProcessCalls = 0;
-    EXPECT_FALSE(Launch(path, Sha256Hex("MZ but another program")));
-    EXPECT_EQ(fake.createProcessCalls + fake.executeExCalls, 0);
+    // The copy's digest is taken from the bytes written to it; a copy let go unlaunched leaves nothing.
+    {
+        const LaunchCopy copy = CopyForLaunch(path);
+        EXPECT_EQ(copy.Sha256(), Sha256Hex("MZ"));
+        EXPECT_EQ(copy.Package().Path(), copy.FolderPath() + L"\\a.exe");
+        const StopFlag stop{true};
+        EXPECT_THROW(LaunchCopy::Make(copy.Package(), L"b.exe", parent_, stop), StopRequested);
+        EXPECT_EQ(test::EntryNames(parent_).size(), 1u) << "a stopped copy leaves no folder";
+    }
     EXPECT_TRUE(test::EntryNames(parent_).empty());
 }
 
@@ -254,8 +261,8 @@ TEST(FolderAndLaunchRealShellTest, StartsARealProgramFromAPathWithBlanks) {
 
     App().installerLaunched = false;
     const StopFlag unstoppable{false};
-    const std::string digest = Sha256FileHex(program, unstoppable);
-    EXPECT_TRUE(LaunchInstaller(HeldPackage::Open(program, HeldPackage::Access::Read), digest, folder.path()));
+    EXPECT_TRUE(LaunchInstaller(LaunchCopy::Make(HeldPackage::Open(program, HeldPackage::Access::Read),
+                                                 L"hostname.exe", folder.path(), unstoppable)));
     EXPECT_TRUE(App().installerLaunched.load());
 }
 

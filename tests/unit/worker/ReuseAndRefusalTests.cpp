@@ -2,6 +2,8 @@
 
 #include "WorkerHarness.h"
 
+#include <shlwapi.h>
+
 #include <optional>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "identity/Sha256.h"
 #include "state/Edition.h"
 #include "storage/PackageRecords.h"
+#include "storage/ReuseLookup.h"
 
 namespace orivanta::test {
 namespace {
@@ -290,15 +293,21 @@ TEST_F(ReuseAndRefusalTest, AutomaticRunFailureIsReportedWithExitCode4) {
 }
 
 TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReusedNorStarted) {
+    // The check is made on the copy that would start, complete, in a launch folder of its own.
     std::vector<std::wstring> checked;
-    checkPublisher_ = [&checked](const HeldPackage& package) {
-        checked.push_back(package.Path());
+    const std::string digest = Package().sha256;
+    checkPublisher_ = [&checked, &digest](const HeldPackage& copy) {
+        const StopFlag unstoppable{false};
+        checked.push_back(copy.Sha256Hex(unstoppable) == digest ? FolderOfPath(FolderOfPath(copy.Path())) + L"\\" +
+                                                                       ::PathFindFileNameW(copy.Path().c_str())
+                                                                 : L"incomplete " + copy.Path());
         return SignatureCheck{SignatureVerdict::ForeignSigner, {0, L"Mallory", L"CN=Mallory", std::string(64, 'a')}};
     };
+    const std::wstring launched = LaunchParent() + L"\\" + ::PathFindFileNameW(PublishedPath().c_str());
     const std::wstring refused = L"安装包的数字签名不属于欧瑞凡达（签名者：Mallory），已停止安装。请联系客服 400-100-200。";
     const std::wstring record = root_ / L"machine\\downloads\\client-latest.txt";
     ExpectFailure(refused);
-    EXPECT_EQ(checked, std::vector<std::wstring>{PartPath()});
+    EXPECT_EQ(checked, std::vector<std::wstring>{launched});
     EXPECT_FALSE(FileExists(PublishedPath()));
     EXPECT_FALSE(FileExists(record));
 
@@ -306,7 +315,7 @@ TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReused
     App().autoStart = true;
     PlaceLocalCopy();
     ExpectFailure(refused);
-    EXPECT_EQ(checked.back(), LocalCopyPath());
+    EXPECT_EQ(checked, (std::vector<std::wstring>{launched, launched}));
     EXPECT_EQ(ReusesCounted(), 0);
     EXPECT_FALSE(FileExists(record));
     EXPECT_FALSE(FileExists(LocalCopyPath() + L".launched.txt"));

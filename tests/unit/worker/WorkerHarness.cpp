@@ -52,12 +52,13 @@ WorkerRun WorkerTest::RunWorker(const FreeSpaceProbe& freeSpace, std::function<v
     app.busy = true;
     app.cancelRequested = pauseAlreadyRequested;
     WorkerRun run;
-    const InstallerLauncher launch = [this](HeldPackage package, const std::string& expectedSha256) {
-        if (beforeLaunch_) beforeLaunch_(package.Path());
-        return LaunchInstaller(std::move(package), expectedSha256, LaunchParent());
+    const InstallerLauncher launch = [this](LaunchCopy copy) {
+        if (beforeLaunch_) beforeLaunch_(copy.Package().Path());
+        return LaunchInstaller(std::move(copy));
     };
     std::thread worker([this, &freeSpace, &launch] {
-        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch, checkPublisher_);
+        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), LaunchParent(), launch,
+                          checkPublisher_);
     });
     const ULONGLONG deadline = ::GetTickCount64() + kRunTimeoutMs;
     MSG message;

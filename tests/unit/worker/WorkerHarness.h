@@ -79,7 +79,7 @@ protected:
     // Waits for the demo installer's proof file beside its copy of the package, in a launch folder.
     bool WaitForLaunchProof(const std::wstring& packagePath, DWORD timeoutMs = 30000);
 
-    // Runs on the worker thread just before the installer is started, with the package's path.
+    // Runs on the worker thread just before the installer is started, with the path of the copy that starts.
     std::function<void(const std::wstring& packagePath)> beforeLaunch_;
     // The publisher check's verdict on every package; the demo packages are not what it is tested on here.
     PublisherCheck checkPublisher_ = [](const HeldPackage&) { return SignatureCheck{}; };

@@ -1,0 +1,37 @@
+#include "download/LaunchCopy.h"
+
+#include <shlwapi.h>
+
+#include <exception>
+
+#include "identity/Sha256.h"
+
+namespace orivanta {
+
+LaunchCopy LaunchCopy::Make(const HeldPackage& package, const std::wstring& fileName,
+                            const std::wstring& launchParent, const StopFlag& stop) {
+    RemoveFinishedLaunchFolders(launchParent);
+    LaunchFolder folder = LaunchFolder::Create(launchParent);
+    std::string sha256;
+    HeldPackage copy = package.CopyTo(folder.Path() + L"\\" + fileName, sha256, stop);
+    return LaunchCopy(std::move(folder), std::move(copy), std::move(sha256));
+}
+
+std::optional<HeldPackage> VerifyByLaunchCopy(const std::wstring& path, std::int64_t sizeBytes,
+                                              const std::string& sha256, const std::wstring& launchParent,
+                                              const StopFlag& stop, std::optional<LaunchCopy>& copy) {
+    copy.reset();
+    std::optional<HeldPackage> package;
+    try {
+        package = HeldPackage::Open(path, HeldPackage::Access::Read);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (package->Size() != sizeBytes) return std::nullopt;
+    copy = LaunchCopy::Make(*package, ::PathFindFileNameW(path.c_str()), launchParent, stop);
+    if (copy->Sha256() == LowerCaseDigest(sha256)) return package;
+    copy.reset();
+    return std::nullopt;
+}
+
+}  // namespace orivanta
