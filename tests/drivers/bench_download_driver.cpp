@@ -9,9 +9,9 @@
 //                                                       process, the order rotating; seconds per side and round
 //   sha <file path>                                     Sha256FileHex
 //   bcrypt <file path>                                  BCrypt loop over 64 KiB reads
-//   launch <package> <sha256> <launch parent> <n>       n rounds of a reused package's road from the start
-//                                                       of its verification to its installer's process,
-//                                                       next to one Sha256FileHex pass; seconds per round
+//   launch <package> <sha256> <launch parent> sha|road  a reused package's road from the start of its
+//                                                       verification to its installer's process, and one
+//                                                       Sha256FileHex pass, the one named first first
 
 #include <windows.h>
 #include <psapi.h>
@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-#include "center/PackageMetadata.h"
 #include "common/Handles.h"
 #include "common/HttpExchange.h"
 #include "common/Utf.h"
@@ -59,6 +58,12 @@ void PrintMemory() {
                     static_cast<unsigned long long>(counters.PeakWorkingSetSize),
                     static_cast<unsigned long long>(counters.PrivateUsage));
     }
+}
+
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 void PrintResult(bool ok, long long bytes, double seconds) {
@@ -166,57 +171,22 @@ int BcryptLoop(const wchar_t* path) {
     return 0;
 }
 
-// Launch proofs the demo installers have left in the launch folders so far.
-int CountLaunchProofs(const std::wstring& launchParent) {
-    int count = 0;
-    WIN32_FIND_DATAW folder{};
-    UniqueFindHandle folders(::FindFirstFileW((launchParent + L"\\*").c_str(), &folder));
-    for (bool more = folders.valid(); more; more = ::FindNextFileW(folders.get(), &folder)) {
-        WIN32_FIND_DATAW proof{};
-        const std::wstring pattern = launchParent + L"\\" + folder.cFileName + L"\\*.launched.txt";
-        UniqueFindHandle proofs(::FindFirstFileW(pattern.c_str(), &proof));
-        for (bool found = proofs.valid(); found; found = ::FindNextFileW(proofs.get(), &proof)) ++count;
-    }
-    return count;
-}
-
-// The reuse end's checks and launch, as the worker makes them: the lookup's
-// verification of the local copy, then everything up to the installer's process.
-bool VerifyAndLaunch(const std::wstring& path, const PackageMetadata& metadata, const std::wstring& launchParent) {
+// The reuse end's checks and launch as the worker makes them: the local copy verified
+// through its copy into a launch folder, the copy's signature, the installer's process.
+bool VerifyAndLaunch(const std::wstring& path, const std::string& sha256, const std::wstring& launchParent) {
     std::optional<LaunchCopy> copy;
-    const std::optional<HeldPackage> package =
-        VerifyByLaunchCopy(path, metadata.sizeBytes, metadata.sha256, launchParent, kNeverStop, copy);
-    if (!package || copy->Package().CheckPublisher().verdict != SignatureVerdict::Trusted) return false;
-    return LaunchInstaller(std::move(*copy));
+    return VerifyByLaunchCopy(path, FileSize(path), sha256, launchParent, kNeverStop, copy).has_value() &&
+           copy->Package().CheckPublisher().verdict == SignatureVerdict::Trusted && LaunchInstaller(std::move(*copy));
 }
 
-int LaunchRounds(const std::wstring& path, const std::string& sha256, const std::wstring& launchParent, int count) {
-    PackageMetadata metadata;
-    metadata.sha256 = sha256;
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 2;
-    metadata.sizeBytes = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    for (int round = 0; round < count; ++round) {
-        for (int step = 0; step < 2; ++step) {
-            const double start = Seconds();
-            if ((round + step) % 2 == 0) {
-                if (Sha256FileHex(path, kNeverStop) != sha256) {
-                    std::printf("error=the package does not hash to its digest\n");
-                    return 1;
-                }
-                std::printf("sha.%d=%.6f\n", round, Seconds() - start);
-                continue;
-            }
-            const int proofs = CountLaunchProofs(launchParent);
-            if (!VerifyAndLaunch(path, metadata, launchParent)) {
-                std::printf("error=the package was not launched in round %d\n", round);
-                return 1;
-            }
-            std::printf("launch.%d=%.6f\n", round, Seconds() - start);
-            // The installer runs to its end before the next side is measured.
-            const ULONGLONG deadline = ::GetTickCount64() + 60000;
-            while (CountLaunchProofs(launchParent) == proofs && ::GetTickCount64() < deadline) ::Sleep(50);
+int LaunchRound(const std::wstring& path, const std::string& sha256, const std::wstring& launchParent, bool shaFirst) {
+    for (const bool sha : {shaFirst, !shaFirst}) {
+        const double start = Seconds();
+        if (sha ? Sha256FileHex(path, kNeverStop) != sha256 : !VerifyAndLaunch(path, sha256, launchParent)) {
+            std::printf("error=%s failed\n", sha ? "sha" : "road");
+            return 1;
         }
+        std::printf("%s=%.6f\n", sha ? "sha" : "road", Seconds() - start);
     }
     return 0;
 }
@@ -248,13 +218,13 @@ int main(int argc, char** argv) {
         const double start = Seconds();
         const std::string digest = Sha256FileHex(first, kNeverStop);
         const double seconds = Seconds() - start;
-        WIN32_FILE_ATTRIBUTE_DATA data = {};
-        ::GetFileAttributesExW(first.c_str(), GetFileExInfoStandard, &data);
         std::printf("digest=%s\n", digest.c_str());
-        PrintResult(true, (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, seconds);
+        PrintResult(true, FileSize(first), seconds);
         return 0;
     }
     if (mode == "bcrypt") return BcryptLoop(first.c_str());
-    if (mode == "launch" && argc == 6) return LaunchRounds(first, argv[3], Utf8ToUtf16(argv[4]), std::atoi(argv[5]));
+    if (mode == "launch" && argc == 6) {
+        return LaunchRound(first, argv[3], Utf8ToUtf16(argv[4]), std::string(argv[5]) == "sha");
+    }
     return 2;
 }
