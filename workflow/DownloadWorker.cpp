@@ -145,9 +145,10 @@ private:
             // The first attempt's copies are let go before they are looked for again.
             launchCopy_.reset();
             localMatch_.reset();
-            localMatch_ = FindReusablePackage(
-                metadata_, saveFolder_.path, edition_, dataRoot_, stop_,
-                [this](const std::wstring& path, const PackageMetadata& expected) { return VerifyLocal(path, expected); });
+            localMatch_ = FindReusablePackage(metadata_, saveFolder_.path, edition_, dataRoot_, stop_,
+                                              [this](const std::wstring& path, const PackageMetadata& expected) {
+                                                  return VerifyLocal(path, expected);
+                                              });
             if (!localMatch_) return false;
             CheckPublisher(launchCopy_->Package());
 
@@ -381,8 +382,9 @@ bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
 }
 
 void RunDownloadWorker() {
-    RunDownloadWorker(QueryFreeBytes, LaunchFolderParent(), [](LaunchCopy copy) { return LaunchInstaller(std::move(copy)); },
-                      [](const HeldPackage& copy) { return copy.CheckPublisher(); });
+    RunDownloadWorker(
+        QueryFreeBytes, LaunchFolderParent(), [](LaunchCopy copy) { return LaunchInstaller(std::move(copy)); },
+        [](const HeldPackage& copy) { return copy.CheckPublisher(); });
 }
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
