@@ -127,9 +127,14 @@ bool RemoveItem(const std::wstring& path, DWORD listedAttributes) {
 
 }  // namespace
 
-std::wstring LaunchFolderParent() {
+std::wstring LaunchFolderParent(const std::wstring& dataRoot) {
+    if (!dataRoot.empty()) return dataRoot + L"\\launch";
     const std::wstring windows = SystemWindowsFolder();
     return windows.empty() ? std::wstring() : windows + L"\\Temp";
+}
+
+FolderRecords LaunchFolderRecords(const std::wstring& dataRoot) {
+    return dataRoot.empty() ? kFolderRecords : RecordsInFolder(LaunchFolderParent(dataRoot));
 }
 
 std::wstring RandomLaunchFolderName() { return kLaunchFolderPrefix + NewGuidText(); }
