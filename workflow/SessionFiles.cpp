@@ -22,7 +22,8 @@ bool IsValidSessionId(const std::wstring& text) {
 }
 
 std::int64_t PartFileSize(const std::wstring& partPath) {
-    const UniqueHandle file = OpenFileAsItIs(partPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    const UniqueHandle file =
+        OpenFileAsItIs(partPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
     if (!file) return 0;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) return 0;

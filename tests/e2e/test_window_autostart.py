@@ -23,19 +23,17 @@ def shown(window):
     return window.canvas_capture().pixel(30, 400) == window_driver.BACKGROUND
 
 
+def tree(root):
+    return sorted(os.path.join(folder, name) for folder, folders, names in os.walk(root) for name in folders + names)
+
+
 def outside_the_root():
     """What a run with a data root must leave as it was: the usual machine folder and the folder records."""
-    vendor = os.path.join(winetest.prefix(), "drive_c", "ProgramData", "Orivanta")
-    entries = sorted((os.path.relpath(os.path.join(folder, name), vendor), os.lstat(os.path.join(folder, name)).st_mtime_ns)
-                     for folder, folders, names in os.walk(vendor) for name in folders + names)
+    vendor = tree(os.path.join(winetest.prefix(), "drive_c", "ProgramData", "Orivanta"))
     records = subprocess.run(["wine", "reg", "query", "HKLM\\SOFTWARE\\Orivanta\\InstallerAssistant\\Folders",
                               "/reg:64"], env=winetest.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
                              text=True, timeout=120, check=False).stdout
-    return entries, records
-
-
-def tree(root):
-    return sorted(os.path.join(folder, name) for folder, folders, names in os.walk(root) for name in folders + names)
+    return [(path, os.lstat(path).st_mtime_ns) for path in vendor], records
 
 
 class AutomaticStart(unittest.TestCase):

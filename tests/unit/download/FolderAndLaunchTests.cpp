@@ -276,57 +276,58 @@ TEST(LaunchFolderTest, ANameThatExistsIsNeverTakenNorAParentThatIsALink) {
     EXPECT_THROW(LaunchFolder::Create(parent / L"link"), std::runtime_error);
 }
 
+void ExpectOnlyFinishedLaunchFoldersRemoved(const FolderRecords& records) {
+    test::TempFolder parent(L"launch-clean");
+    test::TempFolder outside(L"launch-outside");
+    test::WriteBytes(outside / L"keep.txt", "not ours");
+    const std::wstring prefix = kLaunchFolderPrefix;
+    const auto makeFolder = [&](const std::wstring& name) {
+        LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return name; }, records);
+        folder.Release();
+        return parent / name;
+    };
+    // An installer that ran and left files and a folder; one folder holding a link; a link named like ours;
+    // a folder named like ours that someone else made.
+    ::CreateDirectoryW((parent / (prefix + L"planted")).c_str(), nullptr);
+    test::WriteBytes(parent / (prefix + L"planted\\setup.exe"), "MZ");
+    const std::wstring done = makeFolder(prefix + L"done");
+    test::WriteBytes(done + L"\\setup.exe", "MZ");
+    ::CreateDirectoryW((done + L"\\extracted").c_str(), nullptr);
+    test::WriteBytes(done + L"\\extracted\\data.bin", "data");
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(makeFolder(prefix + L"linked") + L"\\link", outside.path()));
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / (prefix + L"link"), outside.path()));
+    // An installer still running: a real program, mapped by a suspended process.
+    const std::wstring running = makeFolder(prefix + L"running");
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(::CopyFileW(self, (running + L"\\setup.exe").c_str(), FALSE));
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessW((running + L"\\setup.exe").c_str(), nullptr, nullptr, nullptr, FALSE,
+                                 CREATE_SUSPENDED, nullptr, running.c_str(), &startup, &started));
+    UniqueHandle process(started.hProcess), thread(started.hThread);
+
+    RemoveFinishedLaunchFolders(parent.path(), records);
+    EXPECT_EQ(test::EntryNames(parent.path()), (std::vector<std::wstring>{prefix + L"link", prefix + L"linked",
+                                                                 prefix + L"planted", prefix + L"running"}));
+    EXPECT_EQ(test::EntryNames(running), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(test::EntryNames(parent / (prefix + L"planted")), std::vector<std::wstring>{L"setup.exe"});
+    EXPECT_EQ(test::EntryNames(outside.path()), std::vector<std::wstring>{L"keep.txt"});
+
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 10000);
+    RemoveFinishedLaunchFolders(parent.path(), records);
+    EXPECT_FALSE(test::DirectoryExists(running));
+}
+
 // With the IDs in the registry, and in files as under a data root.
 TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
-    const test::TempFolder recordFiles(L"launch-records");
-    const FolderRecords inRegistry{HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"};
-    for (const FolderRecords& records : {inRegistry, RecordsInFolder(recordFiles.path())}) {
-        test::TempFolder parent(L"launch-clean");
-        test::TempFolder outside(L"launch-outside");
-        test::WriteBytes(outside / L"keep.txt", "not ours");
-        const std::wstring prefix = kLaunchFolderPrefix;
-        const auto makeFolder = [&](const std::wstring& name) {
-            LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return name; }, records);
-            folder.Release();
-            return parent / name;
-        };
-        // An installer that ran and left files and a folder; one folder holding a link; a link named like ours;
-        // a folder named like ours that someone else made.
-        ::CreateDirectoryW((parent / (prefix + L"planted")).c_str(), nullptr);
-        test::WriteBytes(parent / (prefix + L"planted\\setup.exe"), "MZ");
-        const std::wstring done = makeFolder(prefix + L"done");
-        test::WriteBytes(done + L"\\setup.exe", "MZ");
-        ::CreateDirectoryW((done + L"\\extracted").c_str(), nullptr);
-        test::WriteBytes(done + L"\\extracted\\data.bin", "data");
-        ASSERT_TRUE(test::MakeUnixSymbolicLink(makeFolder(prefix + L"linked") + L"\\link", outside.path()));
-        ASSERT_TRUE(test::MakeUnixSymbolicLink(parent / (prefix + L"link"), outside.path()));
-        // An installer still running: a real program, mapped by a suspended process.
-        const std::wstring running = makeFolder(prefix + L"running");
-        wchar_t self[MAX_PATH] = {};
-        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        ASSERT_TRUE(::CopyFileW(self, (running + L"\\setup.exe").c_str(), FALSE));
-        STARTUPINFOW startup{sizeof(startup)};
-        PROCESS_INFORMATION started{};
-        ASSERT_TRUE(::CreateProcessW((running + L"\\setup.exe").c_str(), nullptr, nullptr, nullptr, FALSE,
-                                     CREATE_SUSPENDED, nullptr, running.c_str(), &startup, &started));
-        UniqueHandle process(started.hProcess), thread(started.hThread);
-
-        RemoveFinishedLaunchFolders(parent.path(), records);
-        EXPECT_EQ(test::EntryNames(parent.path()), (std::vector<std::wstring>{prefix + L"link", prefix + L"linked",
-                                                                         prefix + L"planted", prefix + L"running"}));
-        EXPECT_EQ(test::EntryNames(running), std::vector<std::wstring>{L"setup.exe"});
-        EXPECT_EQ(test::EntryNames(parent / (prefix + L"planted")), std::vector<std::wstring>{L"setup.exe"});
-        EXPECT_EQ(test::EntryNames(outside.path()), std::vector<std::wstring>{L"keep.txt"});
-
-        ::TerminateProcess(process.get(), 1);
-        ::WaitForSingleObject(process.get(), 10000);
-        RemoveFinishedLaunchFolders(parent.path(), records);
-        EXPECT_FALSE(test::DirectoryExists(running));
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders");
-    }
-    EXPECT_EQ(test::EntryNames(recordFiles.path()),
-              std::vector<std::wstring>{kLaunchFolderPrefix + std::wstring(L"linked.id")})
-        << "the records of removed folders go with them";
+    ExpectOnlyFinishedLaunchFoldersRemoved({HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"});
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders");
+    const test::TempFolder files(L"launch-records");
+    ExpectOnlyFinishedLaunchFoldersRemoved(RecordsInFolder(files.path()));
+    const std::vector<std::wstring> kept{kLaunchFolderPrefix + std::wstring(L"linked.id")};
+    EXPECT_EQ(test::EntryNames(files.path()), kept) << "the records of removed folders go with them";
 }
 
 }  // namespace

@@ -33,15 +33,12 @@ TEST_F(DiagnosticDataRoot, UncreatableSaveFolderRaises) {
     }
 }
 
-// Drive D: as the probe describes it.
+// Drive D: as the probe describes it; zero bytes or flags stand for a failed query.
 struct FakeDrive {
     UINT type;
-    bool sized;
     std::uint64_t available;
-    bool described;
     DWORD flags;
-};
-const FakeDrive* drive = nullptr;
+} drive;
 
 TEST(PublishDrive, QualifiesAsAFixedDiskWithRoomWhoseFileSystemKeepsAcls) {
     constexpr std::uint64_t kRoom = kPublishFreeSpaceThreshold + 1;
@@ -53,19 +50,19 @@ TEST(PublishDrive, QualifiesAsAFixedDiskWithRoomWhoseFileSystemKeepsAcls) {
         bool qualifies;
         const char* why;
     } cases[] = {
-        {{DRIVE_FIXED, true, kRoom, true, kNtfs}, true, "NTFS with room"},
-        {{DRIVE_FIXED, true, kRoom, true, kFat}, false, "FAT or exFAT cannot keep anyone out"},
-        {{DRIVE_FIXED, true, kRoom, false, kNtfs}, false, "file system unknown"},
-        {{DRIVE_FIXED, true, kPublishFreeSpaceThreshold, true, kNtfs}, false, "exactly 10 GiB"},
-        {{DRIVE_FIXED, false, kRoom, true, kNtfs}, false, "free space unknown"},
-        {{DRIVE_REMOVABLE, true, kRoom, true, kNtfs}, false, "removable"},
+        {{DRIVE_FIXED, kRoom, kNtfs}, true, "NTFS with room"},
+        {{DRIVE_FIXED, kRoom, kFat}, false, "FAT or exFAT cannot keep anyone out"},
+        {{DRIVE_FIXED, kRoom, 0}, false, "file system unknown"},
+        {{DRIVE_FIXED, kPublishFreeSpaceThreshold, kNtfs}, false, "exactly 10 GiB"},
+        {{DRIVE_FIXED, 0, kNtfs}, false, "free space unknown"},
+        {{DRIVE_REMOVABLE, kRoom, kNtfs}, false, "removable"},
     };
     PublishDriveProbe probe;
-    probe.driveType = [](const wchar_t*) { return drive->type; };
-    probe.availableBytes = [](const wchar_t*, std::uint64_t& bytes) { return (bytes = drive->available), drive->sized; };
-    probe.fileSystemFlags = [](const wchar_t*, DWORD& flags) { return (flags = drive->flags), drive->described; };
+    probe.driveType = [](const wchar_t*) { return drive.type; };
+    probe.availableBytes = [](const wchar_t*, std::uint64_t& bytes) { return (bytes = drive.available) != 0; };
+    probe.fileSystemFlags = [](const wchar_t*, DWORD& flags) { return (flags = drive.flags) != 0; };
     for (const auto& row : cases) {
-        drive = &row.drive;
+        drive = row.drive;
         EXPECT_EQ(PublishDriveQualifies(probe), row.qualifies) << row.why;
     }
 }

@@ -354,7 +354,8 @@ TEST_F(ReuseAndRefusalTest, PackageThatIsNoProgramFailsToLaunch) {
 TEST_F(ReuseAndRefusalTest, LinkInTheDataRootEndsTheRunBeforeAnythingGoesThroughIt) {
     const TempFolder elsewhere(L"worker-elsewhere");
     WriteBytes(elsewhere / L"client.part", "someone else's");
-    for (const wchar_t* place : {L"packages\\.cache", L"cache", L"launch", L"machine", L"machine\\downloads\\history"}) {
+    for (const wchar_t* place :
+         {L"packages\\.cache", L"cache", L"launch", L"machine", L"machine\\downloads\\history"}) {
         const std::wstring link = root_ / place;
         EnsureDirectory(link.substr(0, link.rfind(L'\\')));
         ASSERT_TRUE(MakeUnixSymbolicLink(link, elsewhere.path()));
