@@ -352,10 +352,7 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
 }  // namespace
 
 bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
-    ULARGE_INTEGER available = {};
-    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
-    freeBytes = available.QuadPart;
-    return true;
+    return QueryAvailableBytes(folder.c_str(), freeBytes);
 }
 
 void RunDownloadWorker() { RunDownloadWorker(QueryFreeBytes); }
