@@ -18,15 +18,17 @@ constexpr REGSAM kView = KEY_WOW64_64KEY;
 constexpr ACCESS_MASK kKeyChangeRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC |
                                          WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-// The key and its parents up to, not including, the hive's first level ("SOFTWARE", the system's).
+// The records' key and its parent, the two levels that are the program's own. The
+// vendor's key above them is not judged: rights on a parent key let nobody change
+// or remove a child key that denies them, and our keys' owner and DACL show
+// whether someone else made them first.
 bool OnlyAdministratorsMayChange(const FolderRecords& records) {
-    std::wstring key = records.key;
-    for (size_t separator = key.rfind(L'\\'); separator != std::wstring::npos; separator = key.rfind(L'\\')) {
-        const UniqueLocalMemory descriptor = records.keySecurity(records.root, key);
+    const std::wstring key = records.key;
+    for (const std::wstring& level : {key, key.substr(0, key.rfind(L'\\'))}) {
+        const UniqueLocalMemory descriptor = records.keySecurity(records.root, level);
         if (!descriptor || !OnlyAdministratorsHold(descriptor.get(), kKeyChangeRights, GrantScope::ObjectItself)) {
             return false;
         }
-        key.resize(separator);
     }
     return true;
 }

@@ -16,9 +16,8 @@ using KeySecurityReader = UniqueLocalMemory (*)(HKEY root, const std::wstring& k
 UniqueLocalMemory ReadKeySecurity(HKEY root, const std::wstring& key);
 
 // A registry key that holds one binary value per folder path. Its records count
-// only while the key, and each parent below the hive's first level, is one that
-// administrators alone may change (read with keySecurity): anyone else could
-// have written an ID there.
+// only while the key and its parent are keys that administrators alone may
+// change (read with keySecurity): anyone else could have written an ID there.
 //
 // Without a registry root, the records are files in a folder of a diagnostic
 // data root instead ("<folder>\<name of the recorded folder>.id"), where nothing

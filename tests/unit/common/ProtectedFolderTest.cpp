@@ -93,8 +93,8 @@ TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
 // Folder IDs recorded under the current user's key, removed afterwards.
 class EstablishedFolder : public ::testing::Test {
 protected:
-    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
-    static constexpr wchar_t kKey[] = L"Software\\OrivantaTests\\Folders";
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests"); }
+    static constexpr wchar_t kKey[] = L"Software\\OrivantaTests\\InstallerAssistant\\Folders";
     const FolderRecords records_{HKEY_CURRENT_USER, kKey};
     test::TempFolder root_{L"protected"};
 };
@@ -123,6 +123,8 @@ const wchar_t* folderKeySecurity = kKeyAsWineReadsIt;
 const wchar_t* parentKeySecurity = kKeyAsWineReadsIt;
 
 UniqueLocalMemory ReadTableKeySecurity(HKEY, const std::wstring& key) {
+    // The vendor's key above the program's two: users may change it, which concerns no records.
+    if (key == L"Software\\OrivantaTests") return DescriptorFromSddl(L"O:BUD:(A;;KA;;;BU)");
     const bool folders = key.size() > 8 && key.compare(key.size() - 8, 8, L"\\Folders") == 0;
     const wchar_t* sddl = folders ? folderKeySecurity : parentKeySecurity;
     return sddl ? DescriptorFromSddl(sddl) : UniqueLocalMemory();
