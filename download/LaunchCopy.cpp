@@ -8,17 +8,17 @@
 
 namespace orivanta {
 
-LaunchCopy LaunchCopy::Make(const HeldPackage& package, const std::wstring& fileName,
-                            const std::wstring& launchParent, const StopFlag& stop) {
-    RemoveFinishedLaunchFolders(launchParent);
-    LaunchFolder folder = LaunchFolder::Create(launchParent);
+LaunchCopy LaunchCopy::Make(const HeldPackage& package, const std::wstring& fileName, const LaunchPlace& place,
+                            const StopFlag& stop) {
+    RemoveFinishedLaunchFolders(place.parent, place.records);
+    LaunchFolder folder = LaunchFolder::Create(place.parent, RandomLaunchFolderName, place.records);
     std::string sha256;
     HeldPackage copy = package.CopyTo(folder.Path() + L"\\" + fileName, sha256, stop);
     return LaunchCopy(std::move(folder), std::move(copy), std::move(sha256));
 }
 
 std::optional<HeldPackage> VerifyByLaunchCopy(const std::wstring& path, std::int64_t sizeBytes,
-                                              const std::string& sha256, const std::wstring& launchParent,
+                                              const std::string& sha256, const LaunchPlace& place,
                                               const StopFlag& stop, std::optional<LaunchCopy>& copy) {
     copy.reset();
     std::optional<HeldPackage> package;
@@ -28,7 +28,7 @@ std::optional<HeldPackage> VerifyByLaunchCopy(const std::wstring& path, std::int
         return std::nullopt;
     }
     if (package->Size() != sizeBytes) return std::nullopt;
-    copy = LaunchCopy::Make(*package, ::PathFindFileNameW(path.c_str()), launchParent, stop);
+    copy = LaunchCopy::Make(*package, ::PathFindFileNameW(path.c_str()), place, stop);
     if (copy->Sha256() == LowerCaseDigest(sha256)) return package;
     copy.reset();
     return std::nullopt;

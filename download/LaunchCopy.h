@@ -7,21 +7,28 @@
 #include <optional>
 #include <string>
 
+#include "common/FolderRecords.h"
 #include "common/StopFlag.h"
 #include "download/LaunchFolder.h"
 #include "storage/HeldPackage.h"
 
 namespace orivanta {
 
+// Where launch folders are made (see LaunchFolderParent) and where their IDs are kept.
+struct LaunchPlace {
+    std::wstring parent;
+    FolderRecords records = kFolderRecords;
+};
+
 class LaunchCopy {
 public:
     // Removes the launch folders of earlier runs whose installer has ended, makes a
-    // new one in launchParent and copies the held package into it under fileName
+    // new one in the place and copies the held package into it under fileName
     // (installers may read their own name), hashing the bytes as they are written.
     // Raises "launch folder could not be created", as HeldPackage::CopyTo does, and
     // StopRequested when stop is seen; nothing of a failed copy stays behind.
-    static LaunchCopy Make(const HeldPackage& package, const std::wstring& fileName,
-                           const std::wstring& launchParent, const StopFlag& stop);
+    static LaunchCopy Make(const HeldPackage& package, const std::wstring& fileName, const LaunchPlace& place,
+                           const StopFlag& stop);
 
     // The copy, held sharing reading only until its installer's process exists.
     const HeldPackage& Package() const { return copy_; }
@@ -50,7 +57,7 @@ private:
 // plain file or of another size is no match, and neither is one whose copy
 // differs; `copy` is then empty. A copy that cannot be made raises as Make does.
 std::optional<HeldPackage> VerifyByLaunchCopy(const std::wstring& path, std::int64_t sizeBytes,
-                                              const std::string& sha256, const std::wstring& launchParent,
+                                              const std::string& sha256, const LaunchPlace& place,
                                               const StopFlag& stop, std::optional<LaunchCopy>& copy);
 
 }  // namespace orivanta

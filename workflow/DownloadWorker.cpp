@@ -11,6 +11,7 @@
 #include "center/JsonFields.h"
 #include "center/PackageMetadata.h"
 #include "common/ExceptionChain.h"
+#include "common/FileAsItIs.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/Handles.h"
@@ -21,7 +22,6 @@
 #include "download/LaunchFolder.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
-#include "identity/MachineFolder.h"
 #include "storage/HeldPackage.h"
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
@@ -64,13 +64,13 @@ void Show(const std::wstring& status, const std::wstring& detail) {
 // shared state; the operations below are handed them.
 class DownloadRequest {
 public:
-    DownloadRequest(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
-                    const InstallerLauncher& launch, const PublisherCheck& checkPublisher)
+    DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                    const PublisherCheck& checkPublisher)
         : freeSpace_(freeSpace),
-          launchParent_(launchParent),
           launch_(launch),
           checkPublisher_(checkPublisher),
           dataRoot_(App().diagnosticDataRoot),
+          launchPlace_{LaunchFolderParent(dataRoot_), LaunchFolderRecords(dataRoot_)},
           centerUrl_(App().centerBaseUrl),
           stop_(App().cancelRequested),
           abort_(App().networkAbort) {}
@@ -103,16 +103,17 @@ private:
         edition_ = app.edition;
     }
 
+    // Each folder the request uses is held from here to its end: none can be
+    // renamed away or replaced by a link meanwhile.
     void PrepareFolders() {
         const std::wstring root = InstallerDownloaderRoot(dataRoot_);
         saveFolder_ = ChooseSaveFolder(dataRoot_);
-        EnsureDirectory(root);
-        EnsureDirectory(root + L"\\cache");
-        EnsureDirectory(saveFolder_.path + L"\\.cache");
+        folders_ = HoldInDownloaderRoot(dataRoot_, L"cache");
+        if (!dataRoot_.empty()) folders_.Hold(LaunchFolderParent(dataRoot_));
         const std::wstring stem = EditionFileStem(edition_);
         statePath_ = root + L"\\cache\\" + stem + L".state";
         partPath_ = saveFolder_.path + L"\\.cache\\" + stem + L".part";
-        machineFolder_ = EstablishMachineFolder(dataRoot_);
+        folders_.Keep(HoldRecordFolders(dataRoot_));
     }
 
     void Restore() {
@@ -166,7 +167,7 @@ private:
     // A local candidate is verified through the copy that would start, in one pass.
     std::optional<HeldPackage> VerifyLocal(const std::wstring& path, const PackageMetadata& expected) {
         try {
-            return VerifyByLaunchCopy(path, expected.sizeBytes, expected.sha256, launchParent_, stop_, launchCopy_);
+            return VerifyByLaunchCopy(path, expected.sizeBytes, expected.sha256, launchPlace_, stop_, launchCopy_);
         } catch (const StopRequested&) {
             throw;
         } catch (const std::exception&) {
@@ -184,8 +185,8 @@ private:
         const std::wstring path = localMatch_->Path();
         SaveDownloadRecord(metadata_, path, kSourceReused, edition_, dataRoot_);
         // A half-finished download of the same edition is abandoned.
-        ::DeleteFileW(statePath_.c_str());
-        ::DeleteFileW(partPath_.c_str());
+        DeleteFileAsItIs(statePath_);
+        DeleteFileAsItIs(partPath_);
         const std::wstring folder = FolderOfPath(path);
         Checkpoint(L"复用已通过 SHA-256 校验的本机安装包");
         Show(L"已找到相同安装包", L"无需重复下载，正在打开文件夹并启动");
@@ -220,7 +221,7 @@ private:
         CenterResponse started = StartDownload(centerUrl_, deviceId_, packageType, sessionText_, offset_, &abort_);
         if (!Succeeded(started) && offset_ > 0 &&
             JsonStringField(started.body, "errorCode") == kDownloadOffsetInvalid) {
-            ::DeleteFileW(partPath_.c_str());
+            DeleteFileAsItIs(partPath_);
             offset_ = 0;
             started = StartDownload(centerUrl_, deviceId_, packageType, sessionText_, offset_, &abort_);
         }
@@ -242,7 +243,7 @@ private:
     RequestEnd Download() {
         StartSession();
         if (offset_ > metadata_.sizeBytes) {
-            ::DeleteFileW(partPath_.c_str());
+            DeleteFileAsItIs(partPath_);
             offset_ = 0;
         }
         CheckDiskSpace();
@@ -278,7 +279,7 @@ private:
         Show(L"正在校验文件完整性");
         package_ = HeldPackage::Open(partPath_, HeldPackage::Access::ReadAndRename);
         try {
-            launchCopy_ = LaunchCopy::Make(*package_, PublishedFileName(), launchParent_, stop_);
+            launchCopy_ = LaunchCopy::Make(*package_, PublishedFileName(), launchPlace_, stop_);
         } catch (const StopRequested&) {
             throw;
         } catch (const std::exception&) {
@@ -314,7 +315,7 @@ private:
         const std::wstring finalPath = saveFolder_.path + L"\\" + PublishedFileName();
         // Renamed through the held handle, replacing an earlier copy: the file is never let go.
         if (!package_->MoveTo(finalPath)) Fail("cannot publish verified file");
-        ::DeleteFileW(statePath_.c_str());
+        DeleteFileAsItIs(statePath_);
         SaveDownloadRecord(metadata_, finalPath, kSourceDownloaded, edition_, dataRoot_);
 
         Checkpoint(L"打开已下载安装包所在文件夹");
@@ -328,16 +329,16 @@ private:
     }
 
     const FreeSpaceProbe& freeSpace_;
-    const std::wstring launchParent_;
     const InstallerLauncher& launch_;
     const PublisherCheck& checkPublisher_;
     const std::wstring dataRoot_;
+    const LaunchPlace launchPlace_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
     // Closing the window breaks the request's network calls off through it.
     HttpAbort& abort_;
     // Both held for the whole request.
-    UniqueHandle machineFolder_;
+    HeldFolders folders_;
     SaveFolder saveFolder_;
     Edition edition_ = Edition::None;
     std::wstring statePath_;
@@ -375,25 +376,22 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
 }  // namespace
 
 bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
-    ULARGE_INTEGER available = {};
-    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
-    freeBytes = available.QuadPart;
-    return true;
+    return QueryAvailableBytes(folder.c_str(), freeBytes);
 }
 
 void RunDownloadWorker() {
     RunDownloadWorker(
-        QueryFreeBytes, LaunchFolderParent(), [](LaunchCopy copy) { return LaunchInstaller(std::move(copy)); },
+        QueryFreeBytes, [](LaunchCopy copy) { return LaunchInstaller(std::move(copy)); },
         [](const HeldPackage& copy) { return copy.CheckPublisher(); });
 }
 
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
-                       const InstallerLauncher& launch, const PublisherCheck& checkPublisher) {
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher) {
     RequestEnd end = RequestEnd::Failed;
     std::wstring message = kNonStandardFailure;
     std::wstring chain = kNonStandardFailure;
     try {
-        end = DownloadRequest(freeSpace, launchParent, launch, checkPublisher).Run();
+        end = DownloadRequest(freeSpace, launch, checkPublisher).Run();
     } catch (const StopRequested&) {
         // A pause during the lookup, the transfer or the hashing: state and part files stay.
         end = RequestEnd::Paused;

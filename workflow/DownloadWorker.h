@@ -25,9 +25,8 @@ using PublisherCheck = std::function<SignatureCheck(const HeldPackage& copy)>;
 // Thread body of one download request: identity, prepare, reuse or start,
 // transfer, verification, publication, folder and launch. Reports only through
 // the shared state, the run diagnostics and exactly one worker-done message.
-// The launch folders are made in launchParent (LaunchFolderParent by default).
 void RunDownloadWorker();
-void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const std::wstring& launchParent,
-                       const InstallerLauncher& launch, const PublisherCheck& checkPublisher);
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher);
 
 }  // namespace orivanta

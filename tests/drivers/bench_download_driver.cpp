@@ -175,7 +175,7 @@ int BcryptLoop(const wchar_t* path) {
 // through its copy into a launch folder, the copy's signature, the installer's process.
 bool VerifyAndLaunch(const std::wstring& path, const std::string& sha256, const std::wstring& launchParent) {
     std::optional<LaunchCopy> copy;
-    return VerifyByLaunchCopy(path, FileSize(path), sha256, launchParent, kNeverStop, copy).has_value() &&
+    return VerifyByLaunchCopy(path, FileSize(path), sha256, {launchParent}, kNeverStop, copy).has_value() &&
            copy->Package().CheckPublisher().verdict == SignatureVerdict::Trusted && LaunchInstaller(std::move(*copy));
 }
 

@@ -106,7 +106,7 @@ protected:
         return folder + L"\\a.exe";
     }
     LaunchCopy CopyForLaunch(const std::wstring& path) {
-        return LaunchCopy::Make(HeldPackage::Open(path, HeldPackage::Access::ReadAndRename), L"a.exe", parent_,
+        return LaunchCopy::Make(HeldPackage::Open(path, HeldPackage::Access::ReadAndRename), L"a.exe", {parent_},
                                 unstoppable_);
     }
     bool Launch(const std::wstring& path) { return LaunchInstaller(CopyForLaunch(path), shell_); }
@@ -214,7 +214,7 @@ TEST_F(FolderAndLaunchTest, LaunchStartsAVerifiedCopyAloneInAFreshFolderAndLetsI
         EXPECT_EQ(copy.Sha256(), Sha256Hex("MZ"));
         EXPECT_EQ(copy.Package().Path(), copy.FolderPath() + L"\\a.exe");
         const StopFlag stop{true};
-        EXPECT_THROW(LaunchCopy::Make(copy.Package(), L"b.exe", parent_, stop), StopRequested);
+        EXPECT_THROW(LaunchCopy::Make(copy.Package(), L"b.exe", {parent_}, stop), StopRequested);
         EXPECT_EQ(test::EntryNames(parent_).size(), 1u) << "a stopped copy leaves no folder";
     }
     EXPECT_TRUE(test::EntryNames(parent_).empty());
@@ -262,7 +262,7 @@ TEST(FolderAndLaunchRealShellTest, StartsARealProgramFromAPathWithBlanks) {
     App().installerLaunched = false;
     const StopFlag unstoppable{false};
     EXPECT_TRUE(LaunchInstaller(LaunchCopy::Make(HeldPackage::Open(program, HeldPackage::Access::Read),
-                                                 L"hostname.exe", folder.path(), unstoppable)));
+                                                 L"hostname.exe", {folder.path()}, unstoppable)));
     EXPECT_TRUE(App().installerLaunched.load());
 }
 
@@ -283,12 +283,11 @@ TEST(LaunchFolderTest, ANameThatExistsIsNeverTakenNorAParentThatIsALink) {
     EXPECT_THROW(LaunchFolder::Create(parent / L"link"), std::runtime_error);
 }
 
-TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
+void ExpectOnlyFinishedLaunchFoldersRemoved(const FolderRecords& records) {
     test::TempFolder parent(L"launch-clean");
     test::TempFolder outside(L"launch-outside");
     test::WriteBytes(outside / L"keep.txt", "not ours");
     const std::wstring prefix = kLaunchFolderPrefix;
-    const FolderRecords records{HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"};
     const auto makeFolder = [&](const std::wstring& name) {
         LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return name; }, records);
         folder.Release();
@@ -326,7 +325,16 @@ TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
     ::WaitForSingleObject(process.get(), 10000);
     RemoveFinishedLaunchFolders(parent.path(), records);
     EXPECT_FALSE(test::DirectoryExists(running));
+}
+
+// With the IDs in the registry, and in files as under a data root.
+TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
+    ExpectOnlyFinishedLaunchFoldersRemoved({HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"});
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders");
+    const test::TempFolder files(L"launch-records");
+    ExpectOnlyFinishedLaunchFoldersRemoved(RecordsInFolder(files.path()));
+    const std::vector<std::wstring> kept{kLaunchFolderPrefix + std::wstring(L"linked.id")};
+    EXPECT_EQ(test::EntryNames(files.path()), kept) << "the records of removed folders go with them";
 }
 
 }  // namespace

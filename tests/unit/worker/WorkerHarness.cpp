@@ -30,7 +30,6 @@ void WorkerTest::SetUp() {
     app.centerBaseUrl = center_.CenterUrl();
     app.diagnosticDataRoot = root_.path();
     app.edition = Edition::Client;
-    EnsureDirectory(LaunchParent());
     window_ = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     app.mainWindow = window_;
     const std::wstring localAppData = localAppData_.path();
@@ -57,8 +56,7 @@ WorkerRun WorkerTest::RunWorker(const FreeSpaceProbe& freeSpace, std::function<v
         return LaunchInstaller(std::move(copy));
     };
     std::thread worker([this, &freeSpace, &launch] {
-        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), LaunchParent(), launch,
-                          checkPublisher_);
+        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch, checkPublisher_);
     });
     const ULONGLONG deadline = ::GetTickCount64() + kRunTimeoutMs;
     MSG message;

@@ -74,8 +74,8 @@ protected:
 
     // Terminates what the runs started (Explorer, the installer) and returns their image names.
     std::vector<std::wstring> StopStartedPrograms();
-    // Where the runs make their launch folders.
-    std::wstring LaunchParent() const { return root_ / L"launches"; }
+    // Where the runs make their launch folders: inside the data root (LaunchFolderParent).
+    std::wstring LaunchParent() const { return root_ / L"launch"; }
     // Waits for the demo installer's proof file beside its copy of the package, in a launch folder.
     bool WaitForLaunchProof(const std::wstring& packagePath, DWORD timeoutMs = 30000);
 
