@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "common/Handles.h"
-#include "common/SystemErrorText.h"
 #include "download/ContentRange.h"
+#include "net/NetworkErrorText.h"
 #include "state/AppState.h"
 
 namespace orivanta {
@@ -14,7 +14,7 @@ constexpr DWORD kChunkBytes = 65536;
 constexpr std::uint64_t kProgressIntervalMs = 150;
 constexpr std::int64_t kUnlimited = INT64_MAX;
 
-std::wstring ErrorText(DWORD error) { return SystemErrorText(error); }
+std::wstring ErrorText(DWORD error) { return NetworkErrorText(error); }
 
 double AverageSpeed(std::int64_t bytes, std::uint64_t startTick, std::uint64_t now) {
     if (now <= startTick) return 0.0;

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "common/HttpExchange.h"
 #include "common/StopFlag.h"
+#include "net/HttpExchange.h"
 
 namespace orivanta {
 

@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "common/Handles.h"
-#include "common/HttpExchange.h"
 #include "common/Utf.h"
 #include "download/RangedDownload.h"
 #include "identity/Sha256.h"
+#include "net/HttpExchange.h"
 
 using namespace orivanta;
 

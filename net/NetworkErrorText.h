@@ -8,4 +8,8 @@ namespace orivanta {
 // redirects); empty for any other code.
 std::wstring NetworkErrorMessage(unsigned long code);
 
+// The readable text of a network call's failure followed by " (code)": the
+// sentence above, else WinHTTP's own message for its codes, else the system's.
+std::wstring NetworkErrorText(unsigned long code);
+
 }  // namespace orivanta

@@ -1,10 +1,15 @@
-#include "common/NetworkErrorText.h"
+#include "net/NetworkErrorText.h"
 
 #include <windows.h>
 #include <winhttp.h>
 
+#include "common/SystemErrorText.h"
+
 namespace orivanta {
 namespace {
+
+constexpr unsigned long kFirstInternetError = 12000;
+constexpr unsigned long kLastInternetError = 12999;
 
 struct NetworkError {
     unsigned long code;
@@ -45,6 +50,15 @@ std::wstring NetworkErrorMessage(unsigned long code) {
         if (error.code == code) return error.message;
     }
     return {};
+}
+
+std::wstring NetworkErrorText(unsigned long code) {
+    const std::wstring sentence = NetworkErrorMessage(code);
+    if (!sentence.empty()) return ComposeSystemErrorText(sentence, code);
+    // WinHTTP's codes have their texts in winhttp.dll, not in the system's table.
+    // Only a module already loaded is asked: nothing is loaded for a message.
+    const bool internet = code >= kFirstInternetError && code <= kLastInternetError;
+    return SystemErrorText(code, internet ? ::GetModuleHandleW(L"winhttp.dll") : nullptr);
 }
 
 }  // namespace orivanta
