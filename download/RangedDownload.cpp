@@ -21,6 +21,12 @@ double AverageSpeed(std::int64_t bytes, std::uint64_t startTick, std::uint64_t n
     return static_cast<double>(bytes) * 1000.0 / static_cast<double>(now - startTick);
 }
 
+// Appended to at the offset, or created or emptied for a whole object.
+UniqueHandle OpenPartFile(const std::wstring& partPath, bool append) {
+    return UniqueHandle(::CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::wstring OverfillText(std::int64_t expectedSize) {
     return L"下载节点发送的数据超出安装包大小（" + std::to_wstring(expectedSize) +
            L" 字节），已停止写入，请重试下载。";
@@ -35,15 +41,21 @@ int DownloadPercent(std::int64_t position, std::int64_t expectedSize) {
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText, HttpAbort* abort) {
+                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText, HttpAbort* abort,
+                    DownloadAttempt* attempt) {
     return RangedDownload(
         url, partPath, resumeOffset, expectedSize, stop, errorText,
-        [] { return static_cast<std::uint64_t>(::GetTickCount64()); }, abort);
+        [] { return static_cast<std::uint64_t>(::GetTickCount64()); }, abort, attempt);
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
                     std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText,
-                    const TickSource& ticks, HttpAbort* abort) {
+                    const TickSource& ticks, HttpAbort* abort, DownloadAttempt* attempt) {
+    DownloadAttempt unused;
+    DownloadAttempt& facts = attempt != nullptr ? *attempt : unused;
+    facts = DownloadAttempt{};
+    facts.position = resumeOffset;
+
     HttpExchange exchange(url, L"GET", kNodeMaxPathChars, kNodeTimeouts, abort);
     switch (exchange.stage()) {
         case HttpStage::Ready:
@@ -65,6 +77,8 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     if (resumeOffset > 0) rangeHeader = L"Range: bytes=" + std::to_wstring(resumeOffset) + L"-\r\n";
     if (!exchange.Send(rangeHeader, WINHTTP_NO_REQUEST_DATA, 0)) {
         errorText = L"下载连接失败：" + ErrorText(exchange.error());
+        facts.fault = DownloadFault::Unreachable;
+        facts.networkError = exchange.error();
         return false;
     }
     const DWORD status = exchange.status();
@@ -72,8 +86,11 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
         errorText = ProxyRefusedText(status);
         return false;
     }
+    facts.status = status;
     if (status != 200 && status != 206) {
         errorText = L"下载节点返回状态 " + std::to_wstring(status);
+        facts.fault = DownloadFault::NodeStatus;
+        facts.retryAfter = exchange.Header(WINHTTP_QUERY_RETRY_AFTER);
         return false;
     }
 
@@ -87,8 +104,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     }
     const std::int64_t room = expectedSize > 0 ? expectedSize - offset : kUnlimited;
 
-    UniqueHandle file(::CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenPartFile(partPath, append);
     if (!file) {
         errorText = L"无法保存下载文件：" + ErrorText(::GetLastError());
         return false;
@@ -103,13 +119,14 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     std::int64_t position = offset;
     const std::uint64_t startTick = ticks();
     std::uint64_t lastPost = startTick;
-    bool failed = false;
+    facts.fault = DownloadFault::None;
 
     while (!stop.load()) {
         DWORD received = 0;
         if (!exchange.Read(buffer.get(), kChunkBytes, received)) {
             errorText = L"下载中断：" + ErrorText(exchange.error());
-            failed = true;
+            facts.fault = DownloadFault::Interrupted;
+            facts.networkError = exchange.error();
             break;
         }
         if (received == 0) break;
@@ -119,7 +136,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
         DWORD written = 0;
         if (writable > 0 && (!::WriteFile(file.get(), buffer.get(), writable, &written, nullptr) || written != writable)) {
             errorText = L"写入磁盘失败：" + ErrorText(::GetLastError());
-            failed = true;
+            facts.fault = DownloadFault::Other;
             break;
         }
         position += writable;
@@ -127,7 +144,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
         app.bytesTotal.store(expectedSize);
         if (overfilled) {
             errorText = OverfillText(expectedSize);
-            failed = true;
+            facts.fault = DownloadFault::Other;
             break;
         }
         const std::uint64_t now = ticks();
@@ -141,6 +158,8 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
 
     ::FlushFileBuffers(file.get());
     file.reset();
+    facts.position = position;
+    facts.received = position - offset;
 
     // The last chunks may have fallen inside a rate-limit window; the caller repaints
     // after this call, so the final figures must already be in place.
@@ -151,11 +170,13 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
 
     if (stop.load()) {
         errorText = kDownloadPausedText;
+        facts.fault = DownloadFault::Paused;
         return false;
     }
-    if (failed) return false;
+    if (facts.fault != DownloadFault::None) return false;
     if (expectedSize > 0 && position != expectedSize) {
         errorText = L"文件大小不完整，已保留下载进度，可重试续传。";
+        facts.fault = DownloadFault::ShortBody;
         return false;
     }
     return true;

@@ -5,7 +5,7 @@ namespace orivanta {
 
 // A short Chinese sentence for the WinHTTP failures a clinic meets (time-out,
 // name resolution, connection, TLS and certificates, proxy auto-configuration,
-// redirects); empty for any other code.
+// redirects) and the Winsock codes of a broken connection; empty for any other code.
 std::wstring NetworkErrorMessage(unsigned long code);
 
 // The readable text of a network call's failure followed by " (code)": the

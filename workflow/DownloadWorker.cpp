@@ -18,7 +18,6 @@
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/LaunchFolder.h"
-#include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
 #include "identity/MachineFolder.h"
 #include "storage/HeldPackage.h"
@@ -64,10 +63,11 @@ void Show(const std::wstring& status, const std::wstring& detail) {
 class DownloadRequest {
 public:
     DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
-                    const PublisherCheck& checkPublisher)
+                    const PublisherCheck& checkPublisher, const RetryClock& retryClock)
         : freeSpace_(freeSpace),
           launch_(launch),
           checkPublisher_(checkPublisher),
+          retryClock_(retryClock),
           dataRoot_(App().diagnosticDataRoot),
           centerUrl_(App().centerBaseUrl),
           stop_(App().cancelRequested),
@@ -221,32 +221,36 @@ private:
         }
     }
 
-    RequestEnd Download() {
+    // The start answer's rules for the part file and the disk; also what renews a
+    // URL the node refused, with the part file's size at that moment.
+    NodeTransfer Authorise() {
         StartSession();
         if (offset_ > metadata_.sizeBytes) {
             ::DeleteFileW(partPath_.c_str());
             offset_ = 0;
         }
         CheckDiskSpace();
+        App().bytesTotal = metadata_.sizeBytes;
+        App().bytesDone = offset_;
+        return {Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, Utf8ToUtf16(metadata_.fileName)};
+    }
 
-        AppState& app = App();
-        Show(L"正在安全下载", Utf8ToUtf16(metadata_.fileName));
-        app.bytesTotal = metadata_.sizeBytes;
-        app.bytesDone = offset_;
+    RequestEnd Download() {
+        NodeTransfer transfer = Authorise();
         // A part file that already holds the whole package (a run that failed or was
         // paused during verification) is verified again, not fetched again: a range
         // starting at the end of the object could only be refused.
         if (offset_ == metadata_.sizeBytes) {
-            app.progressPercent = 100;
+            Show(L"正在安全下载", transfer.fileName);
+            App().progressPercent = 100;
         } else {
-            Checkpoint(L"从阿里云 OSS 下载安装包");
-            PostRefresh();
-            std::wstring errorText;
-            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, stop_,
-                                errorText, &abort_)) {
-                if (errorText == kDownloadPausedText) throw StopRequested();
-                Fail(errorText);
-            }
+            TransferWithRetries(
+                std::move(transfer),
+                [this](std::int64_t offset) {
+                    offset_ = offset;
+                    return Authorise();
+                },
+                stop_, abort_, retryClock_);
         }
         Verify();
         return Publish();
@@ -309,6 +313,7 @@ private:
     const FreeSpaceProbe& freeSpace_;
     const InstallerLauncher& launch_;
     const PublisherCheck& checkPublisher_;
+    const RetryClock& retryClock_;
     const std::wstring dataRoot_;
     const std::wstring centerUrl_;
     const StopFlag& stop_;
@@ -371,11 +376,16 @@ void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher&
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
                        const PublisherCheck& checkPublisher) {
+    RunDownloadWorker(freeSpace, launch, checkPublisher, SystemRetryClock());
+}
+
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher, const RetryClock& retryClock) {
     RequestEnd end = RequestEnd::Failed;
     std::wstring message = kNonStandardFailure;
     std::wstring chain = kNonStandardFailure;
     try {
-        end = DownloadRequest(freeSpace, launch, checkPublisher).Run();
+        end = DownloadRequest(freeSpace, launch, checkPublisher, retryClock).Run();
     } catch (const StopRequested&) {
         // A pause during the lookup, the transfer or the hashing: state and part files stay.
         end = RequestEnd::Paused;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "storage/HeldPackage.h"
+#include "workflow/TransferRetries.h"
 
 namespace orivanta {
 
@@ -28,5 +29,7 @@ void RunDownloadWorker(const FreeSpaceProbe& freeSpace);
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch);
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
                        const PublisherCheck& checkPublisher);
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher, const RetryClock& retryClock);
 
 }  // namespace orivanta

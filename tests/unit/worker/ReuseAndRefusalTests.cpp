@@ -316,17 +316,27 @@ TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReused
               std::wstring::npos);
 }
 
-TEST_F(ReuseAndRefusalTest, UnreachableNodeReadsAsAChineseSentenceInTheDetailAndTheReport) {
+TEST_F(ReuseAndRefusalTest, UnreachableNodeIsTriedSixTimesWithGrowingWaitsAndNamedInChinese) {
     App().autoStart = true;
+    std::vector<DisplaySnapshot> countdowns;
+    onWait_ = [&countdowns](const DisplaySnapshot& display) {
+        if (countdowns.empty() || countdowns.back().statusText != display.statusText) countdowns.push_back(display);
+    };
     const CenterPackage package = Package();
     // Port 1 on loopback has no listener.
     center_.QueueAnswer("start", 200,
                         R"({"packageId":")" + package.packageId + R"(","fileName":")" + package.fileName +
                             R"(","sha256":")" + package.sha256 + R"(","sizeBytes":)" +
                             std::to_string(package.sizeBytes) + R"(,"downloadUrl":"http://127.0.0.1:1/oss/x.exe"})");
-    ExpectFailure(L"下载连接失败：无法连接到服务器 (12029)");
-    EXPECT_NE(LatestReport().find(L"异常链: 下载连接失败：无法连接到服务器 (12029)\r\n"), std::wstring::npos)
+    const std::wstring refused = L"下载连接失败：无法连接到服务器 (12029)";
+    ExpectFailure(refused + L"（共尝试 6 次）");
+    EXPECT_NE(LatestReport().find(L"异常链: " + refused + L"（共尝试 6 次）\r\n"), std::wstring::npos)
         << Utf16ToUtf8(LatestReport());
+    EXPECT_EQ(waited_.count(), 2000 + 5000 + 12500 + 31250 + 60000);
+    ASSERT_EQ(countdowns.size(), 2u + 5u + 13u + 32u + 60u) << "one text per second of every wait";
+    EXPECT_EQ(countdowns.front().statusText, L"网络不稳定，2 秒后自动继续（第 2 次）");
+    EXPECT_EQ(countdowns.back().statusText, L"网络不稳定，1 秒后自动继续（第 6 次）");
+    EXPECT_EQ(countdowns.back().detailText, refused);
 }
 
 TEST_F(ReuseAndRefusalTest, FailureOutsideTheAutomaticModeLeavesTheReportToTheWindow) {
