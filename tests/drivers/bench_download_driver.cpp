@@ -7,6 +7,7 @@
 //   readonly <url>                                      the engine's request, read loop, bytes discarded
 //   rounds <url> <part path> <file path> <size> <n>     n rounds of the three above, back to back in this
 //                                                       process, the order rotating; seconds per side and round
+//   retried <url> <part path> <size>                    the workflow's transfer, tried again after each cut
 //   sha <file path>                                     Sha256FileHex
 //   bcrypt <file path>                                  BCrypt loop over 64 KiB reads
 
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,9 @@
 #include "common/Utf.h"
 #include "download/RangedDownload.h"
 #include "identity/Sha256.h"
+#include "net/HttpAbort.h"
 #include "net/HttpExchange.h"
+#include "workflow/TransferRetries.h"
 
 using namespace orivanta;
 
@@ -182,6 +186,22 @@ int main(int argc, char** argv) {
     }
     if (mode == "rounds" && argc == 7) {
         return Rounds(first, Utf8ToUtf16(argv[3]), Utf8ToUtf16(argv[4]), std::atoll(argv[5]), std::atoi(argv[6]));
+    }
+    if (mode == "retried" && argc == 5) {
+        const long long size = std::atoll(argv[4]);
+        HttpAbort abort;
+        const double start = Seconds();
+        std::string error;
+        try {
+            TransferWithRetries({first, Utf8ToUtf16(argv[3]), 0, size, L""},
+                                [](std::int64_t) -> NodeTransfer { throw std::runtime_error("the node refused the URL"); },
+                                kNeverStop, abort, SystemRetryClock());
+        } catch (const std::exception& failure) {
+            error = failure.what();
+        }
+        PrintResult(error.empty(), size, Seconds() - start);
+        if (!error.empty()) std::printf("error=%s\n", error.c_str());
+        return error.empty() ? 0 : 1;
     }
     if (mode == "sha") {
         const double start = Seconds();

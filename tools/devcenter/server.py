@@ -238,6 +238,11 @@ class _Server(ThreadingHTTPServer):
             self._open.add(request)
         super().process_request(request, client_address)
 
+    def handle_error(self, request, client_address):
+        # A client that went away while its connection waited for the next request is no fault of the center.
+        if not isinstance(sys.exc_info()[1], ConnectionResetError):
+            super().handle_error(request, client_address)
+
     def shutdown_request(self, request):
         with self._open_lock:
             self._open.discard(request)
