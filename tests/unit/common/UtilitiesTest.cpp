@@ -75,6 +75,9 @@ TEST(NetworkErrorText, NetworkFailuresAClinicMeetsReadAsChineseSentencesWithThei
     EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_SECURE_INVALID_CA), L"服务器证书的颁发机构不受信任 (12045)");
     EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT), L"代理自动配置脚本有误 (12166)");
     EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_REDIRECT_FAILED), L"服务器重定向失败 (12156)");
+    // Wine reports a broken connection with Winsock's codes.
+    EXPECT_EQ(NetworkErrorText(WSAECONNRESET), L"网络连接被服务器重置 (10054)");
+    EXPECT_EQ(NetworkErrorText(WSAETIMEDOUT), L"网络连接超时，服务器没有响应 (10060)");
     // Any other WinHTTP code keeps the module's text, or today's when it has none (as under Wine).
     const std::wstring other = NetworkErrorText(ERROR_WINHTTP_HEADER_NOT_FOUND);
     EXPECT_EQ(other.substr(other.size() - 8), L" (12150)");
