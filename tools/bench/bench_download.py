@@ -200,8 +200,6 @@ def measure_cuts(center, scratch, package):
     part_unix = os.path.join(scratch, "cut.part")
     figures = run_driver("retried", start_download(center, str(uuid.uuid4()).upper(), 0),
                          winetest.windows_path(part_unix), PACKAGE_BYTES)
-    if figures.get("ok") != "1":
-        raise RuntimeError("the download cut %d times failed: %s" % (CUTS, figures.get("error", "?")))
     requests = control.log(kind="node", since=since)
     fetched = sum(entry["bytesSent"] for entry in requests)
     verified = run_driver("sha", winetest.windows_path(part_unix))["digest"] == package.sha256

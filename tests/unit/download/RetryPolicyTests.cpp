@@ -9,68 +9,40 @@
 namespace orivanta {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
-
-FailedAttempt Failure(DownloadFault fault, unsigned long code = 0, int withoutProgress = 1) {
-    FailedAttempt attempt;
-    attempt.fault = fault;
-    if (fault == DownloadFault::NodeStatus) {
-        attempt.status = code;
-    } else {
-        attempt.networkError = code;
-    }
-    attempt.withoutProgress = withoutProgress;
-    attempt.progressed = withoutProgress == 0;
-    return attempt;
-}
-
-FailedAttempt With(FailedAttempt attempt, void (*change)(FailedAttempt&)) {
-    change(attempt);
-    return attempt;
-}
 
 TEST(RetryPolicyTest, EveryFaultGetsItsStepAndDelay) {
     using F = DownloadFault;
-    const struct {
-        const char* what;
-        FailedAttempt attempt;
-        RetryStep step;
-        long long delayMs;
-    } rows[] = {
-        {"reset mid-body after bytes", Failure(F::Interrupted, WSAECONNRESET, 0), RetryStep::Wait, 1000},
-        {"body short after bytes", Failure(F::ShortBody, 0, 0), RetryStep::Wait, 1000},
-        {"silent node, first", Failure(F::Interrupted, WSAETIMEDOUT), RetryStep::Wait, 2000},
-        {"refused, second", Failure(F::Unreachable, ERROR_WINHTTP_CANNOT_CONNECT, 2), RetryStep::Wait, 5000},
-        {"refused by Winsock, third", Failure(F::Unreachable, WSAECONNREFUSED, 3), RetryStep::Wait, 12500},
-        {"reset before the answer", Failure(F::Unreachable, ERROR_WINHTTP_CONNECTION_ERROR, 4), RetryStep::Wait, 31250},
-        {"backoff capped", Failure(F::Unreachable, ERROR_WINHTTP_TIMEOUT, 5), RetryStep::Wait, 60000},
-        {"jitter low", With(Failure(F::NodeStatus, 500), [](FailedAttempt& a) { a.jitter = 0.0; }), RetryStep::Wait, 1600},
-        {"jitter high", With(Failure(F::NodeStatus, 502), [](FailedAttempt& a) { a.jitter = 0.99; }), RetryStep::Wait, 2392},
-        {"jitter never passes the cap", With(Failure(F::NodeStatus, 504, 5), [](FailedAttempt& a) { a.jitter = 0.99; }),
-         RetryStep::Wait, 60000},
-        {"408", Failure(F::NodeStatus, 408), RetryStep::Wait, 2000},
-        {"503 Retry-After", With(Failure(F::NodeStatus, 503), [](FailedAttempt& a) { a.retryAfter = seconds(7); }),
-         RetryStep::Wait, 7000},
-        {"429 Retry-After capped", With(Failure(F::NodeStatus, 429), [](FailedAttempt& a) { a.retryAfter = seconds(900); }),
-         RetryStep::Wait, 120000},
-        {"Retry-After only on 429 and 503", With(Failure(F::NodeStatus, 500), [](FailedAttempt& a) { a.retryAfter = seconds(9); }),
-         RetryStep::Wait, 2000},
-        {"sixth attempt without a byte", Failure(F::Interrupted, WSAECONNRESET, 6), RetryStep::GiveUp, 0},
-        {"minutes without a byte", With(Failure(F::NodeStatus, 503, 3), [](FailedAttempt& a) { a.sinceLastByte = seconds(140); }),
-         RetryStep::GiveUp, 0},
-        {"Retry-After past the patience", With(Failure(F::NodeStatus, 503), [](FailedAttempt& a) {
-             a.retryAfter = seconds(120);
-             a.sinceLastByte = seconds(31);
-         }), RetryStep::GiveUp, 0},
-        {"name not resolved", Failure(F::Unreachable, ERROR_WINHTTP_NAME_NOT_RESOLVED), RetryStep::GiveUp, 0},
-        {"TLS refused", Failure(F::Unreachable, ERROR_WINHTTP_SECURE_FAILURE), RetryStep::GiveUp, 0},
-        {"other 4xx", Failure(F::NodeStatus, 416), RetryStep::GiveUp, 0},
-        {"write error, full disk, faulty answer", Failure(F::Other), RetryStep::GiveUp, 0},
-        {"pause", Failure(F::Paused), RetryStep::GiveUp, 0},
-        {"403 of a fresh URL", Failure(F::NodeStatus, 403), RetryStep::GiveUp, 0},
-        {"404 of a URL that worked", With(Failure(F::NodeStatus, 404, 6), [](FailedAttempt& a) { a.urlMayHaveExpired = true; }),
-         RetryStep::RenewUrl, 0},
+    using S = RetryStep;
+    const F cut = F::Interrupted, down = F::Unreachable, node = F::NodeStatus;
+    const struct { const char* what; FailedAttempt attempt; RetryStep step; long long delayMs; } rows[] = {
+        {"cut after bytes", {.fault = cut, .networkError = WSAECONNRESET, .progressed = true}, S::Wait, 1000},
+        {"short body after bytes", {.fault = F::ShortBody, .progressed = true}, S::Wait, 1000},
+        {"silent node", {.fault = cut, .networkError = WSAETIMEDOUT, .withoutProgress = 1}, S::Wait, 2000},
+        {"refused", {.fault = down, .networkError = ERROR_WINHTTP_CANNOT_CONNECT, .withoutProgress = 2}, S::Wait, 5000},
+        {"refused (Winsock)", {.fault = down, .networkError = WSAECONNREFUSED, .withoutProgress = 3}, S::Wait, 12500},
+        {"reset", {.fault = down, .networkError = ERROR_WINHTTP_CONNECTION_ERROR, .withoutProgress = 4}, S::Wait, 31250},
+        {"capped", {.fault = down, .networkError = ERROR_WINHTTP_TIMEOUT, .withoutProgress = 5}, S::Wait, 60000},
+        {"jitter low", {.fault = node, .status = 500, .withoutProgress = 1, .jitter = 0.0}, S::Wait, 1600},
+        {"jitter high", {.fault = node, .status = 502, .withoutProgress = 1, .jitter = 0.99}, S::Wait, 2392},
+        {"jitter within the cap", {.fault = node, .status = 504, .withoutProgress = 5, .jitter = 0.99}, S::Wait, 60000},
+        {"408", {.fault = node, .status = 408, .withoutProgress = 1}, S::Wait, 2000},
+        {"503 Retry-After", {.fault = node, .status = 503, .retryAfter = seconds(7), .withoutProgress = 1}, S::Wait, 7000},
+        {"429 capped", {.fault = node, .status = 429, .retryAfter = seconds(900), .withoutProgress = 1}, S::Wait, 120000},
+        {"500 Retry-After", {.fault = node, .status = 500, .retryAfter = seconds(9), .withoutProgress = 1}, S::Wait, 2000},
+        {"sixth in a row", {.fault = cut, .networkError = WSAECONNRESET, .withoutProgress = 6}, S::GiveUp, 0},
+        {"long without bytes", {.fault = node, .status = 503, .withoutProgress = 3, .sinceLastByte = seconds(140)},
+         S::GiveUp, 0},
+        {"Retry-After past patience", {.fault = node, .status = 503, .retryAfter = seconds(120), .withoutProgress = 1,
+                                       .sinceLastByte = seconds(31)}, S::GiveUp, 0},
+        {"name not resolved", {.fault = down, .networkError = ERROR_WINHTTP_NAME_NOT_RESOLVED}, S::GiveUp, 0},
+        {"TLS refused", {.fault = down, .networkError = ERROR_WINHTTP_SECURE_FAILURE}, S::GiveUp, 0},
+        {"other 4xx", {.fault = node, .status = 416, .urlMayHaveExpired = true}, S::GiveUp, 0},
+        {"disk, write, faulty answer", {.fault = F::Other}, S::GiveUp, 0},
+        {"pause", {.fault = F::Paused}, S::GiveUp, 0},
+        {"403 of a fresh URL", {.fault = node, .status = 403}, S::GiveUp, 0},
+        {"404 of a URL that worked", {.fault = node, .status = 404, .withoutProgress = 6, .urlMayHaveExpired = true},
+         S::RenewUrl, 0},
     };
     for (const auto& row : rows) {
         const RetryDecision decision = DecideRetry(row.attempt);

@@ -318,10 +318,6 @@ TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReused
 
 TEST_F(ReuseAndRefusalTest, UnreachableNodeIsTriedSixTimesWithGrowingWaitsAndNamedInChinese) {
     App().autoStart = true;
-    std::vector<DisplaySnapshot> countdowns;
-    onWait_ = [&countdowns](const DisplaySnapshot& display) {
-        if (countdowns.empty() || countdowns.back().statusText != display.statusText) countdowns.push_back(display);
-    };
     const CenterPackage package = Package();
     // Port 1 on loopback has no listener.
     center_.QueueAnswer("start", 200,
@@ -333,10 +329,6 @@ TEST_F(ReuseAndRefusalTest, UnreachableNodeIsTriedSixTimesWithGrowingWaitsAndNam
     EXPECT_NE(LatestReport().find(L"异常链: " + refused + L"（共尝试 6 次）\r\n"), std::wstring::npos)
         << Utf16ToUtf8(LatestReport());
     EXPECT_EQ(waited_.count(), 2000 + 5000 + 12500 + 31250 + 60000);
-    ASSERT_EQ(countdowns.size(), 2u + 5u + 13u + 32u + 60u) << "one text per second of every wait";
-    EXPECT_EQ(countdowns.front().statusText, L"网络不稳定，2 秒后自动继续（第 2 次）");
-    EXPECT_EQ(countdowns.back().statusText, L"网络不稳定，1 秒后自动继续（第 6 次）");
-    EXPECT_EQ(countdowns.back().detailText, refused);
 }
 
 TEST_F(ReuseAndRefusalTest, FailureOutsideTheAutomaticModeLeavesTheReportToTheWindow) {
