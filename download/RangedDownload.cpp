@@ -51,8 +51,8 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
                     std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText,
                     const TickSource& ticks, HttpAbort* abort, DownloadAttempt* attempt) {
-    DownloadAttempt unused;
-    DownloadAttempt& facts = attempt != nullptr ? *attempt : unused;
+    DownloadAttempt notAsked;
+    DownloadAttempt& facts = attempt != nullptr ? *attempt : notAsked;
     facts = DownloadAttempt{};
     facts.position = resumeOffset;
 
