@@ -32,7 +32,8 @@ struct FailedAttempt {
     bool progressed = false;                          // the attempt wrote bytes
     int withoutProgress = 0;                          // attempts in a row without a byte, this one included
     std::chrono::milliseconds sinceLastByte{0};       // since the last byte, or since the first attempt began
-    bool urlMayHaveExpired = false;                   // the URL was answered before, or a wait came first
+    // The URL was answered before, or a wait came first, and the part file holds bytes to resume.
+    bool urlMayHaveExpired = false;
     double jitter = 0.5;                              // a uniform draw from [0, 1)
 };
 

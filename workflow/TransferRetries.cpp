@@ -89,7 +89,8 @@ void TransferWithRetries(NodeTransfer transfer, const UrlRenewal& renew, const S
         failed.withoutProgress = withoutProgress;
         failed.sinceLastByte = std::chrono::duration_cast<milliseconds>(clock.now() - lastByte);
         urlAnswered = urlAnswered || attempt.status == 200 || attempt.status == 206;
-        failed.urlMayHaveExpired = urlAnswered || waited;
+        // Only a start that resumes bytes is not counted again: an empty part file is not renewed for.
+        failed.urlMayHaveExpired = (urlAnswered || waited) && transfer.offset > 0;
         failed.jitter = clock.jitter();
 
         const RetryDecision decision = DecideRetry(failed);

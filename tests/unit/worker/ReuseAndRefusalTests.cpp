@@ -270,8 +270,9 @@ TEST_F(ReuseAndRefusalTest, CenterRefusalsAndBrokenAnswersEndWithTheirTexts) {
                             std::to_string(package.sizeBytes) + "}");
     ExpectFailure(L"本机没有可复用文件，但中心未返回下载地址");
 
-    center_.SetFaults(R"({"node":{"status":403,"times":1}})");
-    ExpectFailure(L"下载节点返回状态 403");
+    // Refused after a wait, but with nothing to resume: a fresh start would count again.
+    center_.SetFaults(R"({"nodeSequence":[{"status":503},{"status":403}]})");
+    ExpectFailure(L"下载节点返回状态 403（共尝试 2 次）");
 
     App().centerBaseUrl = L"http://127.0.0.1:1/support-center";
     ExpectFailure(L"center request failed");
