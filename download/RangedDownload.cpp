@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/FileAsItIs.h"
 #include "common/Handles.h"
 #include "download/ContentRange.h"
 #include "net/NetworkErrorText.h"
@@ -19,12 +20,6 @@ std::wstring ErrorText(DWORD error) { return NetworkErrorText(error); }
 double AverageSpeed(std::int64_t bytes, std::uint64_t startTick, std::uint64_t now) {
     if (now <= startTick) return 0.0;
     return static_cast<double>(bytes) * 1000.0 / static_cast<double>(now - startTick);
-}
-
-// Appended to at the offset, or created or emptied for a whole object.
-UniqueHandle OpenPartFile(const std::wstring& partPath, bool append) {
-    return UniqueHandle(::CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::wstring OverfillText(std::int64_t expectedSize) {
@@ -104,7 +99,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     }
     const std::int64_t room = expectedSize > 0 ? expectedSize - offset : kUnlimited;
 
-    UniqueHandle file = OpenPartFile(partPath, append);
+    UniqueHandle file = OpenFileAsItIs(partPath, GENERIC_WRITE, FILE_SHARE_READ, append ? OPEN_ALWAYS : CREATE_ALWAYS);
     if (!file) {
         errorText = L"无法保存下载文件：" + ErrorText(::GetLastError());
         return false;

@@ -114,9 +114,10 @@ class DrivePrefix:
 
     def set_drive_type(self, kind):
         """Wine's mount manager reads drive types from the registry when the server starts."""
-        command = ["wine", "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/d", kind, "/f"]
+        # The 64-bit view, which the mount manager reads, whichever reg.exe the wine command starts.
+        command = ["wine", "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/d", kind, "/f", "/reg:64"]
         if kind is None:
-            command = ["wine", "reg", "delete", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/f"]
+            command = ["wine", "reg", "delete", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/f", "/reg:64"]
         # A write that did not take would leave the previous type in force; deleting
         # a value that is not there fails and is fine.
         for _ in range(3):
@@ -204,11 +205,20 @@ def expect_fallback(drives, folder, what):
 
 def machine_folder_links(drives):
     """The machine folder that every run reads as administrator is never reached through a link,
-    and one that someone else made is set aside whole, link and all."""
+    and one that someone else made is set aside whole, link and all; the vendor's folder above it,
+    with the clinic's data, stays as it was."""
     machine = drives.unix_path(MACHINE_FOLDER)
+    vendor = os.path.dirname(machine)
+    clinic_data = os.path.join(vendor, "ClinicData", "clinic.db")
+    os.makedirs(os.path.dirname(clinic_data))
+    with open(clinic_data, "wb") as stream:
+        stream.write(b"the clinic's patients")
     elsewhere = tempfile.mkdtemp(prefix="elsewhere-", dir=drives.work)
     code, chain = drives.automatic_run()
     check(code == 4 and "本机数据文件夹" not in chain, "a first run refused its own folders: %s" % chain)
+    check(glob.glob(vendor + ".*") == [], "the vendor's folder was moved: %s" % glob.glob(vendor + ".*"))
+    with open(clinic_data, "rb") as stream:
+        check(stream.read() == b"the clinic's patients", "the clinic's data changed")
 
     # Kept until the end: a folder made after its removal could get its file ID back
     # (under Wine an inode number, which the file system reuses; NTFS adds a sequence number).
@@ -229,6 +239,7 @@ def machine_folder_links(drives):
     aside = glob.glob(machine + ".foreign-*")
     check(len(aside) == 1 and os.path.islink(os.path.join(aside[0], "downloads", "history")),
           "the machine folder someone else made was not set aside as it was: %s" % aside)
+    check(os.path.isfile(clinic_data) and glob.glob(vendor + ".*") == [], "the vendor's folder changed")
     shutil.rmtree(retired)
 
 
