@@ -3,9 +3,9 @@
 #include <exception>
 #include <stdexcept>
 
-#include "common/HttpExchange.h"
-#include "common/SystemErrorText.h"
 #include "common/Utf.h"
+#include "net/HttpExchange.h"
+#include "net/NetworkErrorText.h"
 #include "state/AppState.h"
 
 namespace orivanta {
@@ -20,7 +20,7 @@ constexpr wchar_t kRequestHeaders[] = L"Content-Type: application/json; charset=
 // "center request failed", with the network failure's own text as the cause.
 [[noreturn]] void FailRequest(DWORD error) {
     try {
-        throw std::runtime_error(Utf16ToUtf8(SystemErrorText(error)));
+        throw std::runtime_error(Utf16ToUtf8(NetworkErrorText(error)));
     } catch (...) {
         std::throw_with_nested(std::runtime_error("center request failed"));
     }

@@ -6,9 +6,9 @@
 
 #include "common/AtomicFile.h"
 #include "common/Folders.h"
-#include "common/SystemErrorText.h"
 #include "common/Timestamp.h"
 #include "common/Utf.h"
+#include "net/NetworkErrorText.h"
 #include "state/AppState.h"
 #include "state/Edition.h"
 
@@ -57,7 +57,7 @@ ExitReportFacts GatherFacts(const ExitReportPlace& place, const std::wstring& st
     facts.installerLaunched = app.installerLaunched.load();
     facts.windowsNetworkReady = app.windowsNetworkReady.load();
     facts.centerResponded = app.centerResponded.load();
-    facts.lastSystemError = SystemErrorText(lastError);
+    facts.lastSystemError = NetworkErrorText(lastError);
     facts.reportRoot = place.reportRoot;
     return facts;
 }

@@ -4,8 +4,8 @@
 
 #include "common/FileAsItIs.h"
 #include "common/Handles.h"
-#include "common/SystemErrorText.h"
 #include "download/ContentRange.h"
+#include "net/NetworkErrorText.h"
 #include "state/AppState.h"
 
 namespace orivanta {
@@ -15,7 +15,7 @@ constexpr DWORD kChunkBytes = 65536;
 constexpr std::uint64_t kProgressIntervalMs = 150;
 constexpr std::int64_t kUnlimited = INT64_MAX;
 
-std::wstring ErrorText(DWORD error) { return SystemErrorText(error); }
+std::wstring ErrorText(DWORD error) { return NetworkErrorText(error); }
 
 double AverageSpeed(std::int64_t bytes, std::uint64_t startTick, std::uint64_t now) {
     if (now <= startTick) return 0.0;
@@ -36,15 +36,21 @@ int DownloadPercent(std::int64_t position, std::int64_t expectedSize) {
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
-                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText, HttpAbort* abort) {
+                    std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText, HttpAbort* abort,
+                    DownloadAttempt* attempt) {
     return RangedDownload(
         url, partPath, resumeOffset, expectedSize, stop, errorText,
-        [] { return static_cast<std::uint64_t>(::GetTickCount64()); }, abort);
+        [] { return static_cast<std::uint64_t>(::GetTickCount64()); }, abort, attempt);
 }
 
 bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::int64_t resumeOffset,
                     std::int64_t expectedSize, const StopFlag& stop, std::wstring& errorText,
-                    const TickSource& ticks, HttpAbort* abort) {
+                    const TickSource& ticks, HttpAbort* abort, DownloadAttempt* attempt) {
+    DownloadAttempt notAsked;
+    DownloadAttempt& facts = attempt != nullptr ? *attempt : notAsked;
+    facts = DownloadAttempt{};
+    facts.position = resumeOffset;
+
     HttpExchange exchange(url, L"GET", kNodeMaxPathChars, kNodeTimeouts, abort);
     switch (exchange.stage()) {
         case HttpStage::Ready:
@@ -66,6 +72,8 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     if (resumeOffset > 0) rangeHeader = L"Range: bytes=" + std::to_wstring(resumeOffset) + L"-\r\n";
     if (!exchange.Send(rangeHeader, WINHTTP_NO_REQUEST_DATA, 0)) {
         errorText = L"下载连接失败：" + ErrorText(exchange.error());
+        facts.fault = DownloadFault::Unreachable;
+        facts.networkError = exchange.error();
         return false;
     }
     const DWORD status = exchange.status();
@@ -73,8 +81,11 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
         errorText = ProxyRefusedText(status);
         return false;
     }
+    facts.status = status;
     if (status != 200 && status != 206) {
         errorText = L"下载节点返回状态 " + std::to_wstring(status);
+        facts.fault = DownloadFault::NodeStatus;
+        facts.retryAfter = exchange.Header(WINHTTP_QUERY_RETRY_AFTER);
         return false;
     }
 
@@ -103,13 +114,14 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     std::int64_t position = offset;
     const std::uint64_t startTick = ticks();
     std::uint64_t lastPost = startTick;
-    bool failed = false;
+    facts.fault = DownloadFault::None;
 
     while (!stop.load()) {
         DWORD received = 0;
         if (!exchange.Read(buffer.get(), kChunkBytes, received)) {
             errorText = L"下载中断：" + ErrorText(exchange.error());
-            failed = true;
+            facts.fault = DownloadFault::Interrupted;
+            facts.networkError = exchange.error();
             break;
         }
         if (received == 0) break;
@@ -119,7 +131,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
         DWORD written = 0;
         if (writable > 0 && (!::WriteFile(file.get(), buffer.get(), writable, &written, nullptr) || written != writable)) {
             errorText = L"写入磁盘失败：" + ErrorText(::GetLastError());
-            failed = true;
+            facts.fault = DownloadFault::Other;
             break;
         }
         position += writable;
@@ -127,7 +139,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
         app.bytesTotal.store(expectedSize);
         if (overfilled) {
             errorText = OverfillText(expectedSize);
-            failed = true;
+            facts.fault = DownloadFault::Other;
             break;
         }
         const std::uint64_t now = ticks();
@@ -141,6 +153,8 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
 
     ::FlushFileBuffers(file.get());
     file.reset();
+    facts.position = position;
+    facts.received = position - offset;
 
     // The last chunks may have fallen inside a rate-limit window; the caller repaints
     // after this call, so the final figures must already be in place.
@@ -151,11 +165,13 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
 
     if (stop.load()) {
         errorText = kDownloadPausedText;
+        facts.fault = DownloadFault::Paused;
         return false;
     }
-    if (failed) return false;
+    if (facts.fault != DownloadFault::None) return false;
     if (expectedSize > 0 && position != expectedSize) {
         errorText = L"文件大小不完整，已保留下载进度，可重试续传。";
+        facts.fault = DownloadFault::ShortBody;
         return false;
     }
     return true;

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "common/HttpAbort.h"
+#include "net/HttpAbort.h"
 #include "state/Edition.h"
 #include "state/RunJournal.h"
 

@@ -20,7 +20,6 @@
 #include "download/FolderAndLaunch.h"
 #include "download/LaunchCopy.h"
 #include "download/LaunchFolder.h"
-#include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
 #include "storage/HeldPackage.h"
 #include "storage/PackageRecords.h"
@@ -65,10 +64,11 @@ void Show(const std::wstring& status, const std::wstring& detail) {
 class DownloadRequest {
 public:
     DownloadRequest(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
-                    const PublisherCheck& checkPublisher)
+                    const PublisherCheck& checkPublisher, const RetryClock& retryClock)
         : freeSpace_(freeSpace),
           launch_(launch),
           checkPublisher_(checkPublisher),
+          retryClock_(retryClock),
           dataRoot_(App().diagnosticDataRoot),
           launchPlace_{LaunchFolderParent(dataRoot_), LaunchFolderRecords(dataRoot_)},
           centerUrl_(App().centerBaseUrl),
@@ -240,32 +240,36 @@ private:
         }
     }
 
-    RequestEnd Download() {
+    // The start answer's rules for the part file and the disk; also what renews a
+    // URL the node refused, with the part file's size at that moment.
+    NodeTransfer Authorise() {
         StartSession();
         if (offset_ > metadata_.sizeBytes) {
             DeleteFileAsItIs(partPath_);
             offset_ = 0;
         }
         CheckDiskSpace();
+        App().bytesTotal = metadata_.sizeBytes;
+        App().bytesDone = offset_;
+        return {Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, Utf8ToUtf16(metadata_.fileName)};
+    }
 
-        AppState& app = App();
-        Show(L"正在安全下载", Utf8ToUtf16(metadata_.fileName));
-        app.bytesTotal = metadata_.sizeBytes;
-        app.bytesDone = offset_;
+    RequestEnd Download() {
+        NodeTransfer transfer = Authorise();
         // A part file that already holds the whole package (a run that failed or was
         // paused during verification) is verified again, not fetched again: a range
         // starting at the end of the object could only be refused.
         if (offset_ == metadata_.sizeBytes) {
-            app.progressPercent = 100;
+            Show(L"正在安全下载", transfer.fileName);
+            App().progressPercent = 100;
         } else {
-            Checkpoint(L"从阿里云 OSS 下载安装包");
-            PostRefresh();
-            std::wstring errorText;
-            if (!RangedDownload(Utf8ToUtf16(downloadUrl_), partPath_, offset_, metadata_.sizeBytes, stop_,
-                                errorText, &abort_)) {
-                if (errorText == kDownloadPausedText) throw StopRequested();
-                Fail(errorText);
-            }
+            TransferWithRetries(
+                std::move(transfer),
+                [this](std::int64_t offset) {
+                    offset_ = offset;
+                    return Authorise();
+                },
+                stop_, abort_, retryClock_);
         }
         Verify();
         return Publish();
@@ -331,6 +335,7 @@ private:
     const FreeSpaceProbe& freeSpace_;
     const InstallerLauncher& launch_;
     const PublisherCheck& checkPublisher_;
+    const RetryClock& retryClock_;
     const std::wstring dataRoot_;
     const LaunchPlace launchPlace_;
     const std::wstring centerUrl_;
@@ -387,11 +392,16 @@ void RunDownloadWorker() {
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
                        const PublisherCheck& checkPublisher) {
+    RunDownloadWorker(freeSpace, launch, checkPublisher, SystemRetryClock());
+}
+
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher, const RetryClock& retryClock) {
     RequestEnd end = RequestEnd::Failed;
     std::wstring message = kNonStandardFailure;
     std::wstring chain = kNonStandardFailure;
     try {
-        end = DownloadRequest(freeSpace, launch, checkPublisher).Run();
+        end = DownloadRequest(freeSpace, launch, checkPublisher, retryClock).Run();
     } catch (const StopRequested&) {
         // A pause during the lookup, the transfer or the hashing: state and part files stay.
         end = RequestEnd::Paused;

@@ -6,6 +6,7 @@
 #include "download/LaunchCopy.h"
 #include "identity/PublisherSignature.h"
 #include "storage/HeldPackage.h"
+#include "workflow/TransferRetries.h"
 
 namespace orivanta {
 
@@ -28,5 +29,7 @@ using PublisherCheck = std::function<SignatureCheck(const HeldPackage& copy)>;
 void RunDownloadWorker();
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
                        const PublisherCheck& checkPublisher);
+void RunDownloadWorker(const FreeSpaceProbe& freeSpace, const InstallerLauncher& launch,
+                       const PublisherCheck& checkPublisher, const RetryClock& retryClock);
 
 }  // namespace orivanta

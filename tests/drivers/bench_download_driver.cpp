@@ -7,6 +7,7 @@
 //   readonly <url>                                      the engine's request, read loop, bytes discarded
 //   rounds <url> <part path> <file path> <size> <n>     n rounds of the three above, back to back in this
 //                                                       process, the order rotating; seconds per side and round
+//   retried <url> <part path> <size>                    the workflow's transfer, tried again after each cut
 //   sha <file path>                                     Sha256FileHex
 //   bcrypt <file path>                                  BCrypt loop over 64 KiB reads
 //   launch <package> <sha256> <launch parent> sha|road  a reused package's road from the start of its
@@ -25,11 +26,13 @@
 #include <vector>
 
 #include "common/Handles.h"
-#include "common/HttpExchange.h"
 #include "common/Utf.h"
 #include "download/FolderAndLaunch.h"
 #include "download/RangedDownload.h"
 #include "identity/Sha256.h"
+#include "net/HttpAbort.h"
+#include "net/HttpExchange.h"
+#include "workflow/TransferRetries.h"
 
 using namespace orivanta;
 
@@ -213,6 +216,15 @@ int main(int argc, char** argv) {
     }
     if (mode == "rounds" && argc == 7) {
         return Rounds(first, Utf8ToUtf16(argv[3]), Utf8ToUtf16(argv[4]), std::atoll(argv[5]), std::atoi(argv[6]));
+    }
+    if (mode == "retried" && argc == 5) {
+        // Giving up, or a URL the node refused (there is no renewal), ends the driver without figures.
+        HttpAbort abort;
+        const double start = Seconds();
+        TransferWithRetries({first, Utf8ToUtf16(argv[3]), 0, std::atoll(argv[4]), L""}, {}, kNeverStop, abort,
+                            SystemRetryClock());
+        PrintResult(true, std::atoll(argv[4]), Seconds() - start);
+        return 0;
     }
     if (mode == "sha") {
         const double start = Seconds();

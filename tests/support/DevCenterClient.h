@@ -32,7 +32,11 @@
 //   node.throttleBytesPerSecond   send no faster than N bytes per second
 //   node.corruptOffset (int)      flip the package byte at offset N
 //   node.status (int)             answer downloads with this status and no package
+//   node.retryAfter (text)        with it the header Retry-After (seconds or an HTTP date)
+//   node.stallAfterBytes (int)    fall silent after N body bytes until the client leaves
+//   node.expireUrl (bool)         the URL expires at this download: 403 from now on
 //   node.times (int)              the node faults last for N downloads, then clear themselves
+//   nodeSequence ([{...}])        node faults for the next downloads, one set each, then node again
 // The center itself: downloads are counted per device at every start with offset 0; a
 // start with a known session and a positive offset no greater than the bytes the node has
 // sent for it (and the package still current) is not counted; otherwise the offset is

@@ -4,7 +4,8 @@ Every route answers JSON. Paths are relative to /__control:
   GET  /                 where the center listens
   POST /reset            forget sessions, counters, log and queue; restore start-up faults and packages
   GET  /faults           the current faults
-  POST /faults           merge a partial fault object (see faults.py), answer the result
+  POST /faults           merge a partial fault object (see faults.py), answer the result;
+                         "nodeSequence" gives each of the next downloads its own node faults
   POST /queue            queue an answer for the next call of an operation
   GET  /queue            how many answers wait per operation
   GET  /log              request log; query: kind=api|node|other, operation=, since=SEQ, last=N

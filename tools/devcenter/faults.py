@@ -11,6 +11,9 @@ NODE_DEFAULTS = {
     "throttleBytesPerSecond": None,  # send the body no faster than this
     "corruptOffset": None,           # flip the byte at this offset of the package
     "status": None,                  # answer every download with this status and no package
+    "retryAfter": None,              # the Retry-After header of that answer: seconds or an HTTP date
+    "stallAfterBytes": None,         # fall silent after this many body bytes, until the client gives up
+    "expireUrl": False,              # the URL expires at this download: refused 403 from now on
     "extraBytes": None,              # send this many bytes beyond the package's end (announced in the length)
     "rangeShift": None,              # a 206 starts this many bytes off the requested start (and says so)
     "times": None,                   # the node faults above last for this many downloads
@@ -23,6 +26,7 @@ DEFAULTS = {
     "limitMessage": None,         # message of a refused start; None picks the center's text
     "urlLifetimeSeconds": 300,    # validity of a download URL; negative gives expired URLs
     "node": NODE_DEFAULTS,
+    "nodeSequence": [],           # node faults for the next downloads, one set each, before "node" again
 }
 
 
@@ -46,12 +50,20 @@ def _optional_status(value):
     return value is None or (_integer(value) and 100 <= value <= 599)
 
 
+def _node_fault_sets(value):
+    return isinstance(value, list) and all(
+        isinstance(item, dict) and all(key in _NODE_CHECKS and key != "times" and _NODE_CHECKS[key](setting)
+                                       for key, setting in item.items())
+        for item in value)
+
+
 _CHECKS = {
     "deviceLimit": _optional_count,
     "refusePrepare": lambda value: isinstance(value, bool),
     "rejectionReason": _optional_text,
     "limitMessage": _optional_text,
     "urlLifetimeSeconds": _integer,
+    "nodeSequence": _node_fault_sets,
 }
 
 _NODE_CHECKS = {
@@ -60,6 +72,9 @@ _NODE_CHECKS = {
     "throttleBytesPerSecond": _optional_positive,
     "corruptOffset": _optional_count,
     "status": _optional_status,
+    "retryAfter": _optional_text,
+    "stallAfterBytes": _optional_count,
+    "expireUrl": lambda value: isinstance(value, bool),
     "extraBytes": _optional_count,
     "rangeShift": lambda value: value is None or _integer(value),
     "times": _optional_positive,

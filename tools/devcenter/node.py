@@ -2,9 +2,9 @@
 
 Whole objects are answered 200, byte ranges "bytes=N-" (and "bytes=N-M") 206
 with Content-Range, a range starting at or past the end 416. Node faults can
-ignore the range, cut the connection, throttle, corrupt one byte, replace
-the answer by a fixed status, send bytes beyond the package's end or start a
-206 elsewhere than asked.
+ignore the range, cut the connection, fall silent, throttle, corrupt one byte,
+replace the answer by a fixed status (with a Retry-After), expire the URL, send
+bytes beyond the package's end or start a 206 elsewhere than asked.
 """
 import re
 import urllib.parse
@@ -60,14 +60,19 @@ def serve(exchange, state, signer, method):
     grant_id, problem = signer.verify(parsed.path, parsed.query)
     with state.lock:
         grant = state.grants.get(grant_id) if grant_id else None
-    if grant is None:
-        problem = problem or "AccessDenied"
+    live = grant is not None and not grant.expired
+    faults = (state.take_node_faults() or {}) if live else {}
+    if faults.get("expireUrl"):
+        with state.lock:
+            grant.expired = True
+    if grant is None or grant.expired:
+        problem = problem or ("RequestExpired" if grant else "AccessDenied")
         return exchange.send_whole(403, _error_body(problem, _REFUSALS[problem]), "application/xml")
 
-    faults = state.take_node_faults() or {}
     if faults.get("status"):
+        retry_after = {"Retry-After": faults["retryAfter"]} if faults.get("retryAfter") else None
         return exchange.send_whole(faults["status"], _error_body("InjectedFault", "Injected node status."),
-                                   "application/xml")
+                                   "application/xml", retry_after)
 
     package = grant.package
     size = package.size
@@ -90,6 +95,9 @@ def serve(exchange, state, signer, method):
     limit = length
     if faults.get("cutAfterBytes") is not None:
         limit = min(limit, faults["cutAfterBytes"])
+    stall = faults.get("stallAfterBytes")
+    if stall is not None:
+        limit = min(limit, stall)
     corrupt = faults.get("corruptOffset")
     rate = faults.get("throttleBytesPerSecond")
     chunk_bytes = max(1, min(CHUNK_BYTES, rate // 10)) if rate else CHUNK_BYTES
@@ -123,6 +131,8 @@ def serve(exchange, state, signer, method):
             if rate and not exchange.pace(transfer.bytes_sent / rate):
                 transfer.aborted = True
                 break
+    if stall is not None and transfer.bytes_sent == stall and not transfer.aborted:
+        exchange.fall_silent()
     if transfer.bytes_sent < length:
         transfer.aborted = True
         exchange.cut()

@@ -1,6 +1,7 @@
 """The development center: the center's API, its download node and a control API on one loopback port."""
 import json
 import os
+import select
 import socket
 import socketserver
 import sys
@@ -95,6 +96,19 @@ class Exchange:
         if delay > 0:
             return not self._stopping.wait(delay)
         return not self._stopping.is_set()
+
+    def fall_silent(self, longest=120):
+        """Sends nothing more until the client gives up and closes the connection,
+        the center stops or longest seconds pass."""
+        connection = self._handler.connection
+        deadline = time.monotonic() + longest
+        while not self._stopping.is_set() and time.monotonic() < deadline:
+            if select.select([connection], [], [], 0.2)[0]:
+                try:
+                    if not connection.recv(65536):
+                        return
+                except OSError:
+                    return
 
     def cut(self):
         """Ends the connection abruptly, short of the announced Content-Length."""
@@ -223,6 +237,11 @@ class _Server(ThreadingHTTPServer):
         with self._open_lock:
             self._open.add(request)
         super().process_request(request, client_address)
+
+    def handle_error(self, request, client_address):
+        # A client that went away while its connection waited for the next request is no fault of the center.
+        if not isinstance(sys.exc_info()[1], ConnectionResetError):
+            super().handle_error(request, client_address)
 
     def shutdown_request(self, request):
         with self._open_lock:

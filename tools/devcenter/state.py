@@ -34,6 +34,7 @@ class Grant:
     package: object       # the catalog.Package as it was when the URL was handed out
     device_id: str
     session_id: str
+    expired: bool = False  # refused from now on, as a URL past its lifetime
 
 
 class CenterState:
@@ -65,8 +66,13 @@ class CenterState:
             return copy.deepcopy(self.faults)
 
     def take_node_faults(self):
-        """The node faults for one download; counts down their "times" budget."""
+        """The node faults for one download: the next set of the sequence, else the
+        standing ones, counting down their "times" budget."""
         with self.lock:
+            sequence = self.faults["nodeSequence"]
+            if sequence:
+                self.faults["nodeSequence"] = sequence[1:]
+                return dict(fault_settings.NODE_DEFAULTS, **sequence[0])
             node = dict(self.faults["node"])
             if not fault_settings.node_faults_active(node):
                 return None

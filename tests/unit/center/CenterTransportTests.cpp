@@ -8,12 +8,12 @@
 #include <thread>
 
 #include "AppStateReset.h"
-#include "common/HttpAbort.h"
-#include "common/HttpExchange.h"
 #include "DevCenterClient.h"
 #include "center/CenterTransport.h"
 #include "center/JsonFields.h"
 #include "common/ExceptionChain.h"
+#include "net/HttpAbort.h"
+#include "net/HttpExchange.h"
 #include "state/AppState.h"
 
 namespace orivanta {

@@ -9,11 +9,12 @@
 #include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/PathChecks.h"
-#include "common/ProxyChoice.h"
 #include "common/SmallTextFile.h"
 #include "common/SystemErrorText.h"
 #include "common/Timestamp.h"
 #include "common/Utf.h"
+#include "net/NetworkErrorText.h"
+#include "net/ProxyChoice.h"
 
 namespace orivanta {
 namespace {
@@ -67,15 +68,18 @@ TEST(SystemErrorText, UsesTheSystemMessageAndTheUnsignedCode) {
     EXPECT_EQ(unknown, L"未知系统错误 (3758101044)");
 }
 
-TEST(SystemErrorText, NetworkFailuresAClinicMeetsReadAsChineseSentencesWithTheirCode) {
-    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_TIMEOUT), L"网络请求超时 (12002)");
-    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_NAME_NOT_RESOLVED), L"无法解析服务器名称 (12007)");
-    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_CANNOT_CONNECT), L"无法连接到服务器 (12029)");
-    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_SECURE_INVALID_CA), L"服务器证书的颁发机构不受信任 (12045)");
-    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT), L"代理自动配置脚本有误 (12166)");
-    EXPECT_EQ(SystemErrorText(ERROR_WINHTTP_REDIRECT_FAILED), L"服务器重定向失败 (12156)");
+TEST(NetworkErrorText, NetworkFailuresAClinicMeetsReadAsChineseSentencesWithTheirCode) {
+    EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_TIMEOUT), L"网络请求超时 (12002)");
+    EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_NAME_NOT_RESOLVED), L"无法解析服务器名称 (12007)");
+    EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_CANNOT_CONNECT), L"无法连接到服务器 (12029)");
+    EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_SECURE_INVALID_CA), L"服务器证书的颁发机构不受信任 (12045)");
+    EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT), L"代理自动配置脚本有误 (12166)");
+    EXPECT_EQ(NetworkErrorText(ERROR_WINHTTP_REDIRECT_FAILED), L"服务器重定向失败 (12156)");
+    // Wine reports a broken connection with Winsock's codes.
+    EXPECT_EQ(NetworkErrorText(WSAECONNRESET), L"网络连接被服务器重置 (10054)");
+    EXPECT_EQ(NetworkErrorText(WSAETIMEDOUT), L"网络连接超时，服务器没有响应 (10060)");
     // Any other WinHTTP code keeps the module's text, or today's when it has none (as under Wine).
-    const std::wstring other = SystemErrorText(ERROR_WINHTTP_HEADER_NOT_FOUND);
+    const std::wstring other = NetworkErrorText(ERROR_WINHTTP_HEADER_NOT_FOUND);
     EXPECT_EQ(other.substr(other.size() - 8), L" (12150)");
 }
 

@@ -17,15 +17,26 @@ namespace {
 
 class DownloadRoadTest : public WorkerTest {
 protected:
-    // A first run whose transfer the node cuts short; returns the session it opened.
+    // A first run whose transfer the node cuts short and then keeps busy, paused while it
+    // waits to resume: at once, with everything kept. Returns the session it opened.
     std::string InterruptFirstDownload(std::int64_t cutAfterBytes) {
-        center_.SetFaults(R"({"node":{"cutAfterBytes":)" + std::to_string(cutAfterBytes) + R"(,"times":1}})");
+        const std::string cut = std::to_string(cutAfterBytes);
+        center_.SetFaults(R"({"nodeSequence":[{"cutAfterBytes":)" + cut + R"(},{"status":503,"retryAfter":"30"}]})");
+        std::optional<DisplaySnapshot> shown;
+        onWait_ = [&shown](const DisplaySnapshot& display) {
+            if (display.statusText.find(L"30 秒") == std::wstring::npos) return;
+            shown = display;
+            App().cancelRequested = true;
+        };
         const WorkerRun run = RunWorker();
-        EXPECT_EQ(run.outcome(), WorkerOutcome::Failed);
-        EXPECT_TRUE(run.display.detailText.rfind(L"下载中断：", 0) == 0 ||
-                    run.display.detailText == L"文件大小不完整，已保留下载进度，可重试续传。")
-            << run.detailUtf8();
-        EXPECT_EQ(run.display.statusText, L"下载未完成");
+        onWait_ = nullptr;
+        EXPECT_EQ(run.outcome(), WorkerOutcome::Paused) << run.detailUtf8();
+        const DisplaySnapshot waiting = shown.value_or(DisplaySnapshot{});
+        EXPECT_EQ(waiting.statusText, L"网络不稳定，30 秒后自动继续（第 3 次）");
+        EXPECT_EQ(waiting.detailText, L"下载节点返回状态 503");
+        EXPECT_EQ(waiting.bytesDone, cutAfterBytes) << "the progress bar keeps its place";
+        EXPECT_EQ(waited_.count(), 1000 + 100) << "a second after the cut, and one poll of the node's 30 s";
+        EXPECT_EQ(JsonStringField(center_.Log("kind=node&last=1"), "Range"), "bytes=" + cut + "-");
         EXPECT_TRUE(FileExists(StatePath()));
         EXPECT_TRUE(HoldsPackagePrefix(PartPath(), cutAfterBytes));
         return JsonStringField(LastStartBody(), "sessionId");

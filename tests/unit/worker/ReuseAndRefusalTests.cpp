@@ -274,8 +274,9 @@ TEST_F(ReuseAndRefusalTest, CenterRefusalsAndBrokenAnswersEndWithTheirTexts) {
                             std::to_string(package.sizeBytes) + "}");
     ExpectFailure(L"本机没有可复用文件，但中心未返回下载地址");
 
-    center_.SetFaults(R"({"node":{"status":403,"times":1}})");
-    ExpectFailure(L"下载节点返回状态 403");
+    // Refused after a wait, but with nothing to resume: a fresh start would count again.
+    center_.SetFaults(R"({"nodeSequence":[{"status":503},{"status":403}]})");
+    ExpectFailure(L"下载节点返回状态 403（共尝试 2 次）");
 
     App().centerBaseUrl = L"http://127.0.0.1:1/support-center";
     ExpectFailure(L"center request failed");
@@ -322,7 +323,7 @@ TEST_F(ReuseAndRefusalTest, PackageOfAnotherPublisherIsNeitherPublishedNorReused
               std::wstring::npos);
 }
 
-TEST_F(ReuseAndRefusalTest, UnreachableNodeReadsAsAChineseSentenceInTheDetailAndTheReport) {
+TEST_F(ReuseAndRefusalTest, UnreachableNodeIsTriedSixTimesWithGrowingWaitsAndNamedInChinese) {
     App().autoStart = true;
     const CenterPackage package = Package();
     // Port 1 on loopback has no listener.
@@ -330,9 +331,11 @@ TEST_F(ReuseAndRefusalTest, UnreachableNodeReadsAsAChineseSentenceInTheDetailAnd
                         R"({"packageId":")" + package.packageId + R"(","fileName":")" + package.fileName +
                             R"(","sha256":")" + package.sha256 + R"(","sizeBytes":)" +
                             std::to_string(package.sizeBytes) + R"(,"downloadUrl":"http://127.0.0.1:1/oss/x.exe"})");
-    ExpectFailure(L"下载连接失败：无法连接到服务器 (12029)");
-    EXPECT_NE(LatestReport().find(L"异常链: 下载连接失败：无法连接到服务器 (12029)\r\n"), std::wstring::npos)
+    const std::wstring refused = L"下载连接失败：无法连接到服务器 (12029)";
+    ExpectFailure(refused + L"（共尝试 6 次）");
+    EXPECT_NE(LatestReport().find(L"异常链: " + refused + L"（共尝试 6 次）\r\n"), std::wstring::npos)
         << Utf16ToUtf8(LatestReport());
+    EXPECT_EQ(waited_.count(), 2000 + 5000 + 12500 + 31250 + 60000);
 }
 
 TEST_F(ReuseAndRefusalTest, FailureOutsideTheAutomaticModeLeavesTheReportToTheWindow) {

@@ -34,6 +34,13 @@ void WorkerTest::SetUp() {
     app.mainWindow = window_;
     const std::wstring localAppData = localAppData_.path();
     app.diagnostics = std::make_unique<RunDiagnostics>([localAppData] { return localAppData; });
+    retryClock_ = SystemRetryClock();
+    retryClock_.now = [this] { return std::chrono::steady_clock::time_point(waited_); };
+    retryClock_.sleep = [this](std::chrono::milliseconds delay) {
+        waited_ += delay;
+        if (onWait_) onWait_(ReadDisplaySnapshot());
+    };
+    retryClock_.jitter = [] { return 0.5; };
 }
 
 void WorkerTest::TearDown() {
@@ -56,7 +63,7 @@ WorkerRun WorkerTest::RunWorker(const FreeSpaceProbe& freeSpace, std::function<v
         return LaunchInstaller(std::move(copy));
     };
     std::thread worker([this, &freeSpace, &launch] {
-        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch, checkPublisher_);
+        RunDownloadWorker(freeSpace ? freeSpace : FreeSpaceProbe(QueryFreeBytes), launch, checkPublisher_, retryClock_);
     });
     const ULONGLONG deadline = ::GetTickCount64() + kRunTimeoutMs;
     MSG message;

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,6 +84,10 @@ protected:
     std::function<void(const std::wstring& packagePath)> beforeLaunch_;
     // The publisher check's verdict on every package; the demo packages are not what it is tested on here.
     PublisherCheck checkPublisher_ = [](const HeldPackage&) { return SignatureCheck{}; };
+    // The retries' clock: a wait passes at once, adds to waited_ and runs onWait_ with the display of that moment.
+    RetryClock retryClock_;
+    std::chrono::milliseconds waited_{0};
+    std::function<void(const DisplaySnapshot&)> onWait_;
 
     DevCenterClient center_;
     TempFolder root_{L"worker"};

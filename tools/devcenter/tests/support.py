@@ -12,10 +12,10 @@ SERVER_SIZE = 200_000
 CLIENT_SIZE = 150_000
 
 
-def request(url, method="GET", body=None, headers=None):
+def request(url, method="GET", body=None, headers=None, timeout=30):
     """(status, headers, body bytes) of one request; a cut body comes back as far as it arrived."""
     parts = urllib.parse.urlsplit(url)
-    connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=30)
+    connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=timeout)
     try:
         target = parts.path + ("?" + parts.query if parts.query else "")
         connection.request(method, target, body=body, headers=headers or {})

@@ -99,3 +99,32 @@ class NodeTest(CenterTestCase):
         self.assertEqual((status, headers.get("Content-Range")), (200, None), "a whole object is never shifted")
         with self.assertRaises(Exception):
             self.control.set_faults(node={"extraBytes": -1})
+
+    def test_sequence_gives_each_download_its_own_faults_before_the_standing_ones(self):
+        url = self.download_url()
+        self.control.set_faults(node={"status": 500}, nodeSequence=[
+            {"cutAfterBytes": 1000}, {"status": 503, "retryAfter": "2"}, {"stallAfterBytes": 3000}])
+        self.assertEqual(request(url)[2], self.package_bytes()[:1000])
+        status, headers, _ = request(url)
+        self.assertEqual((status, headers.get("Retry-After")), (503, "2"))
+        began = time.monotonic()
+        with self.assertRaises(OSError):  # silent after 3000 bytes until the client gives up
+            request(url, timeout=1)
+        self.assertLess(time.monotonic() - began, 10)
+        wait = time.monotonic() + 5
+        while self.control.log(kind="node")[-1]["status"] is None and time.monotonic() < wait:
+            time.sleep(0.05)
+        entry = self.control.log(kind="node")[-1]
+        self.assertEqual((entry["bytesSent"], entry["aborted"]), (3000, True), "the center noticed the client leave")
+        self.assertEqual(request(url)[0], 500)
+        with self.assertRaises(Exception):
+            self.control.set_faults(nodeSequence=[{"times": 1}])
+
+    def test_expired_url_stays_refused_and_a_fresh_one_works(self):
+        url = self.download_url()
+        self.control.set_faults(nodeSequence=[{"expireUrl": True}])
+        for _ in range(2):
+            status, _, body = request(url)
+            self.assertEqual(status, 403)
+            self.assertIn(b"RequestExpired", body)
+        self.assertEqual(request(self.download_url(session="S2"))[0], 200)

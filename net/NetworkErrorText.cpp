@@ -1,10 +1,15 @@
-#include "common/NetworkErrorText.h"
+#include "net/NetworkErrorText.h"
 
 #include <windows.h>
 #include <winhttp.h>
 
+#include "common/SystemErrorText.h"
+
 namespace orivanta {
 namespace {
+
+constexpr unsigned long kFirstInternetError = 12000;
+constexpr unsigned long kLastInternetError = 12999;
 
 struct NetworkError {
     unsigned long code;
@@ -36,6 +41,12 @@ constexpr NetworkError kNetworkErrors[] = {
     {ERROR_WINHTTP_SCRIPT_EXECUTION_ERROR, L"代理自动配置脚本执行出错"},
     {ERROR_WINHTTP_AUTO_PROXY_SERVICE_ERROR, L"代理自动配置服务出错"},
     {ERROR_WINHTTP_REDIRECT_FAILED, L"服务器重定向失败"},
+    // What Wine's WinHTTP reports for a connection that breaks off.
+    {WSAECONNABORTED, L"网络连接被本机中止"},
+    {WSAECONNRESET, L"网络连接被服务器重置"},
+    {WSAETIMEDOUT, L"网络连接超时，服务器没有响应"},
+    {WSAECONNREFUSED, L"服务器拒绝了连接"},
+    {WSAEHOSTUNREACH, L"无法访问服务器所在的网络"},
 };
 
 }  // namespace
@@ -45,6 +56,15 @@ std::wstring NetworkErrorMessage(unsigned long code) {
         if (error.code == code) return error.message;
     }
     return {};
+}
+
+std::wstring NetworkErrorText(unsigned long code) {
+    const std::wstring sentence = NetworkErrorMessage(code);
+    if (!sentence.empty()) return ComposeSystemErrorText(sentence, code);
+    // WinHTTP's codes have their texts in winhttp.dll, not in the system's table.
+    // Only a module already loaded is asked: nothing is loaded for a message.
+    const bool internet = code >= kFirstInternetError && code <= kLastInternetError;
+    return SystemErrorText(code, internet ? ::GetModuleHandleW(L"winhttp.dll") : nullptr);
 }
 
 }  // namespace orivanta

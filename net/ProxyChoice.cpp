@@ -1,6 +1,6 @@
-#include "common/ProxyChoice.h"
+#include "net/ProxyChoice.h"
 
-#include "common/HttpExchange.h"
+#include "net/HttpExchange.h"
 
 namespace orivanta {
 namespace {

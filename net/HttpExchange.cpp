@@ -1,8 +1,8 @@
-#include "common/HttpExchange.h"
+#include "net/HttpExchange.h"
 
-#include "common/HttpAbort.h"
-#include "common/HttpUrl.h"
-#include "common/ProxyChoice.h"
+#include "net/HttpAbort.h"
+#include "net/HttpUrl.h"
+#include "net/ProxyChoice.h"
 
 namespace orivanta {
 

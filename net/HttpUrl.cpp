@@ -1,4 +1,4 @@
-#include "common/HttpUrl.h"
+#include "net/HttpUrl.h"
 
 #include <vector>
 

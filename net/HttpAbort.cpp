@@ -1,8 +1,8 @@
-#include "common/HttpAbort.h"
+#include "net/HttpAbort.h"
 
 #include <algorithm>
 
-#include "common/HttpExchange.h"
+#include "net/HttpExchange.h"
 
 namespace orivanta {
 
