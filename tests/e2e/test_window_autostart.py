@@ -55,6 +55,15 @@ class AutomaticStart(unittest.TestCase):
             launch_proof.assert_started_alone(self, launched[0])
             self.assertEqual(center.control.counters()["requests"].get("start"), 1)
 
+        # The next run finds the published package, hashes it and starts it: nothing is downloaded again.
+        earlier = launch_proof.launch_folders()
+        with self.run_autostart(center, root, "client") as run:
+            self.assertEqual(run.wait_exit(120), 0)
+            self.assertTrue(window_driver.report_fields(run.new_report())["原因"].startswith("本机已存在与中心最新元数据一致"))
+            window_driver.wait_until(lambda: launch_proof.proofs(earlier), 30, what="the reused package to start")
+        requests = center.control.counters()["requests"]
+        self.assertEqual((requests.get("start"), requests.get("reuse"), requests.get("node")), (1, 1, 1))
+
     def test_failed_download_exits_4_with_the_failure_in_the_report(self):
         reason = "验收测试：中心拒绝本机下载"
         center = start_center(self, demo_size=2 << 20, faults={"refusePrepare": True, "rejectionReason": reason})

@@ -124,7 +124,10 @@ class VirtualDisplay:
         return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
 
     def move_mouse(self, x, y):
-        self.run("xdotool", "mousemove", "--sync", str(int(x)), str(int(y)))
+        # --sync waits for the pointer to move, some 15 s when it is already there.
+        where = dict(line.partition("=")[::2] for line in self.run("xdotool", "getmouselocation", "--shell").split())
+        if (where.get("X"), where.get("Y")) != (str(int(x)), str(int(y))):
+            self.run("xdotool", "mousemove", "--sync", str(int(x)), str(int(y)))
 
     def click(self, x, y):
         """A press and release where the pointer has arrived; Wine takes the position from the events."""
