@@ -82,9 +82,8 @@ class PlantedDlls(unittest.TestCase):
                          "a planted DLL was loaded")
 
     def test_import_tables_name_only_known_dlls(self):
-        programs = [(winetest.program_path(), "x86_64-w64-mingw32-objdump"),
-                    (os.path.join(winetest.SOURCE_DIR, "build-i686", "OrivantaInstaller.exe"),
-                     "i686-w64-mingw32-objdump")]
+        programs = [(winetest.programs()["x64"], "x86_64-w64-mingw32-objdump"),
+                    (winetest.programs()["x86"], "i686-w64-mingw32-objdump")]
         checked = 0
         for exe, objdump in programs:
             if os.path.exists(exe) and shutil.which(objdump):

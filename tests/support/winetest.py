@@ -29,6 +29,19 @@ def program_path():
     return os.environ.get("ORIVANTA_EXE") or os.path.join(BUILD_DIR, "OrivantaInstaller.exe")
 
 
+def programs():
+    """The program of each architecture, by the exit report's name for it (tests/CMakeLists.txt
+    gives the 32-bit build's place)."""
+    return {"x64": os.path.join(BUILD_DIR, "OrivantaInstaller.exe"),
+            "x86": os.environ.get("ORIVANTA_I686_EXE") or os.path.join(SOURCE_DIR, "build-i686", "OrivantaInstaller.exe")}
+
+
+def other_program():
+    """The program of the other architecture when it is built, else the one under test."""
+    other = programs()["x86" if architecture() == "x64" else "x64"]
+    return other if os.path.exists(other) else program_path()
+
+
 def program_build_dir():
     """The build of the program under test, whose tests/ folder holds the drivers
     and planted DLLs of its architecture."""
