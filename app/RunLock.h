@@ -9,7 +9,9 @@
 // A standard user can make a mutex or a file of any name where they can write,
 // first, and so block or fake a run. The machine folder is written only by
 // administrators, and the lock file's own DACL lets nobody else open it, so only
-// another elevated run can hold it.
+// another elevated run can hold it. A diagnostic data root has a machine folder
+// of its own: runs with the same root exclude each other, and none of them
+// touches the usual machine folder.
 
 #include <windows.h>
 
@@ -25,12 +27,11 @@ constexpr const wchar_t* kRunLockSecurity = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 class RunLock {
 public:
-    // Tries to take the lock in the machine folder, without waiting. A machine
-    // folder that cannot be established leaves the run without a lock: its worker
-    // refuses that folder with the reason, so no run can work in it.
-    RunLock();
-    // Tries to take the lock in the given folder.
-    explicit RunLock(const std::wstring& folder);
+    // Tries to take the lock in the machine folder of the data root (the usual
+    // one when it is empty), without waiting. A machine folder that cannot be
+    // established leaves the run without a lock: its worker refuses that folder
+    // with the reason, so no run can work in it.
+    explicit RunLock(const std::wstring& dataRoot = L"");
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;
 
@@ -38,8 +39,6 @@ public:
     bool claimed() const { return claimed_; }
 
 private:
-    void Take(const std::wstring& folder);
-
     UniqueHandle file_;  // set while this run holds the lock
     bool claimed_ = true;
 };

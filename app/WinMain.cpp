@@ -37,7 +37,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         const DiagnosticOptions options = ReadDiagnosticOptions();
         if (const std::optional<int> exitCode = RunDiagnosticTest(options.test)) return *exitCode;
         // The diagnostic tests above run beside any run.
-        runLock.emplace();
+        runLock.emplace(App().diagnosticDataRoot);
         if (!runLock->claimed()) {
             AppState& app = App();
             return GiveWayToWorkingRun(app.diagnostics.get(), app.autoStart, app.diagnosticMode);

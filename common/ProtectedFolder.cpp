@@ -3,8 +3,8 @@
 #include <winternl.h>
 
 #include <stdexcept>
-#include <vector>
 
+#include "common/FileAsItIs.h"
 #include "common/GuidText.h"
 
 namespace orivanta {
@@ -52,16 +52,7 @@ UniqueHandle CreateHeldFolder(const std::wstring& folder, PSECURITY_DESCRIPTOR d
 bool SetAside(const std::wstring& folder) {
     const UniqueHandle foreign = OpenAsItIs(folder, kSetAsideAccess);
     if (!foreign) return false;
-    const std::wstring target = folder + L".foreign-" + NewGuidText();
-    const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = nameBytes;
-    target.copy(rename->FileName, target.size());
-    return ::SetFileInformationByHandle(foreign.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) !=
-           FALSE;
+    return RenameByHandle(foreign.get(), folder + L".foreign-" + NewGuidText(), false);
 }
 
 ProtectedFolder Held(UniqueHandle handle) {
@@ -76,11 +67,39 @@ ProtectedFolder Refused(FolderRefusal refusal) {
     return result;
 }
 
+// What stands at the folder's place, opened as it is and held. A link is refused
+// before it is opened and looked at again once opened, in case it was put there in
+// between (Wine opens a link's target even when asked for the link itself).
+struct Existing {
+    FolderRefusal refusal = FolderRefusal::None;
+    UniqueHandle handle;
+    bool described = false;  // information read through the handle
+    BY_HANDLE_FILE_INFORMATION information{};
+};
+
+Existing OpenExisting(const std::wstring& folder) {
+    Existing existing;
+    const DWORD found = ::GetFileAttributesW(folder.c_str());
+    if (found != INVALID_FILE_ATTRIBUTES && IsLink(found)) {
+        existing.refusal = FolderRefusal::ReparsePoint;
+        return existing;
+    }
+    existing.handle = OpenAsItIs(folder, kHeldAccess);
+    existing.described = existing.handle && ::GetFileInformationByHandle(existing.handle.get(), &existing.information);
+    if (!existing.described) return existing;
+    if (IsLink(existing.information.dwFileAttributes)) existing.refusal = FolderRefusal::ReparsePoint;
+    else if (!IsFolder(existing.information.dwFileAttributes)) existing.refusal = FolderRefusal::NotAFolder;
+    return existing;
+}
+
+// Nothing stood there any more when it was opened.
+bool Vanished(const Existing& existing) { return !existing.handle && ::GetLastError() == ERROR_FILE_NOT_FOUND; }
+
 }  // namespace
 
 bool IsForeignFolder(PSECURITY_DESCRIPTOR descriptor, bool recordedIdMatches, const FolderRules& rules) {
     if (recordedIdMatches) return false;
-    return descriptor == nullptr || !OnlyAdministratorsHold(descriptor, rules.othersMayNotHold, rules.scope);
+    return descriptor == nullptr || !OnlyAdministratorsHold(descriptor, rules.othersMayNotHold);
 }
 
 ProtectedFolder EstablishProtectedFolder(const std::wstring& folder, const FolderRules& rules,
@@ -96,32 +115,41 @@ ProtectedFolder EstablishProtectedFolder(const std::wstring& folder, const Folde
         }
         if (!taken) throw std::runtime_error("create directory failed");
 
-        // A link is refused before it is opened (and looked at again once opened, in
-        // case it was put there in between). One that cannot even be opened for a
-        // look is not ours either.
-        const DWORD found = ::GetFileAttributesW(folder.c_str());
-        if (found != INVALID_FILE_ATTRIBUTES && IsLink(found)) return Refused(FolderRefusal::ReparsePoint);
-        UniqueHandle existing = OpenAsItIs(folder, kHeldAccess);
-        BY_HANDLE_FILE_INFORMATION information{};
-        if (existing && ::GetFileInformationByHandle(existing.get(), &information)) {
-            if (IsLink(information.dwFileAttributes)) return Refused(FolderRefusal::ReparsePoint);
-            if (!IsFolder(information.dwFileAttributes)) return Refused(FolderRefusal::NotAFolder);
-            const FolderId id{information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                              information.nFileIndexLow};
+        // One that cannot even be opened for a look is not ours either.
+        Existing existing = OpenExisting(folder);
+        if (existing.refusal != FolderRefusal::None) return Refused(existing.refusal);
+        if (existing.described) {
+            const FolderId id{existing.information.dwVolumeSerialNumber, existing.information.nFileIndexHigh,
+                              existing.information.nFileIndexLow};
             const bool recorded = IsRecordedFolder(records, folder, id);
-            const UniqueLocalMemory current = ReadOwnerAndDacl(existing.get(), SE_FILE_OBJECT);
+            const UniqueLocalMemory current = ReadOwnerAndDacl(existing.handle.get(), SE_FILE_OBJECT);
             if (!IsForeignFolder(current.get(), recorded, rules)) {
                 // Adopted by its owner and DACL: from now on recognised by its ID.
-                if (!recorded) RecordFolder(records, folder, existing.get());
-                return Held(std::move(existing));
+                if (!recorded) RecordFolder(records, folder, existing.handle.get());
+                return Held(std::move(existing.handle));
             }
         }
-        const bool gone = !existing && ::GetLastError() == ERROR_FILE_NOT_FOUND;
-        existing.reset();
-        if (gone) continue;
+        if (Vanished(existing)) continue;
+        existing.handle.reset();
         if (!SetAside(folder)) return Refused(FolderRefusal::NotSetAside);
     }
     return Refused(FolderRefusal::NotSetAside);
+}
+
+ProtectedFolder HoldFolderAsItIs(const std::wstring& folder) {
+    // Someone may put something at the place between a failed creation and the look:
+    // a second attempt then sees it.
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        bool taken = false;
+        UniqueHandle created = CreateHeldFolder(folder, nullptr, taken);
+        if (created) return Held(std::move(created));
+        if (!taken) throw std::runtime_error("create directory failed");
+        Existing existing = OpenExisting(folder);
+        if (existing.refusal != FolderRefusal::None) return Refused(existing.refusal);
+        if (existing.described) return Held(std::move(existing.handle));
+        if (!Vanished(existing)) break;
+    }
+    throw std::runtime_error("create directory failed");
 }
 
 }  // namespace orivanta

@@ -27,25 +27,16 @@ inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;
 inline constexpr ACCESS_MASK kFolderChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                                    FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                                    WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
-// Rights with which someone could move, remove or replace what a folder holds.
-// Adding entries is not among them: a folder that someone else adds in place of
-// ours is recognised as theirs.
-inline constexpr ACCESS_MASK kEntryReplaceRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
 
 // How a folder is made and when an existing one counts as someone else's.
 struct FolderRules {
-    const wchar_t* security;         // SDDL of a fresh one
-    ACCESS_MASK othersMayNotHold;    // nobody but administrators may hold any of these
-    GrantScope scope;
+    const wchar_t* security;       // SDDL of a fresh one
+    ACCESS_MASK othersMayNotHold;  // nobody but administrators may hold any of these
 };
 // The machine folder and the publish folder.
-inline constexpr FolderRules kProtectedFolder{kProtectedFolderSecurity, kFolderChangeRights,
-                                              GrantScope::ObjectAndContents};
+inline constexpr FolderRules kProtectedFolder{kProtectedFolderSecurity, kFolderChangeRights};
 // The publish folder's cache.
-inline constexpr FolderRules kPrivateFolder{kPrivateFolderSecurity, ~ACCESS_MASK{0}, GrantScope::ObjectAndContents};
-// A folder that only holds one of ours (the vendor folder above the machine
-// folder): others may add to it, but not move or replace what it holds.
-inline constexpr FolderRules kParentFolder{kProtectedFolderSecurity, kEntryReplaceRights, GrantScope::ObjectItself};
+inline constexpr FolderRules kPrivateFolder{kPrivateFolderSecurity, ~ACCESS_MASK{0}};
 
 // The decision on an existing folder: ours when the ID recorded at its creation
 // matches; otherwise someone else's unless its owner is Administrators or
@@ -72,5 +63,12 @@ struct ProtectedFolder {
 // "folder could not be secured".
 ProtectedFolder EstablishProtectedFolder(const std::wstring& folder, const FolderRules& rules = kProtectedFolder,
                                          const FolderRecords& records = kFolderRecords);
+
+// A folder used as it is, never judged by owner, DACL or record (one that is not
+// the program's own, or one in a place its user may change anyway): made where
+// nothing stands (its parent must exist) with the security it inherits, or the
+// one there opened as it is, and held like a protected folder. Refused: a link or
+// mount point (never followed), or a file. Raises "create directory failed".
+ProtectedFolder HoldFolderAsItIs(const std::wstring& folder);
 
 }  // namespace orivanta

@@ -1,13 +1,13 @@
 #include "common/SmallTextFile.h"
 
+#include "common/FileAsItIs.h"
 #include "common/Handles.h"
 #include "common/Utf.h"
 
 namespace orivanta {
 
 std::wstring ReadSmallTextFile(const std::wstring& path) {
-    UniqueHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file = OpenFileAsItIs(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (!file) return {};
     const DWORD size = ::GetFileSize(file.get(), nullptr);
     if (size > 4096) return {};

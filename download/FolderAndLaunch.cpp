@@ -68,11 +68,11 @@ bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& fo
 }
 
 bool LaunchInstaller(HeldPackage package, const std::string& expectedSha256, const std::wstring& launchParent,
-                     const ShellCalls& shell) {
+                     const ShellCalls& shell, const FolderRecords& records) {
     try {
-        RemoveFinishedLaunchFolders(launchParent);
+        RemoveFinishedLaunchFolders(launchParent, records);
         // Declared first, so that on a failure the copy is let go before the folder is removed with it.
-        LaunchFolder folder = LaunchFolder::Create(launchParent);
+        LaunchFolder folder = LaunchFolder::Create(launchParent, RandomLaunchFolderName, records);
         std::optional<HeldPackage> copy = VerifiedCopy(package, folder.Path(), expectedSha256);
         if (!copy) return false;
         const std::wstring& folderPath = folder.Path();

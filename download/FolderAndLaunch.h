@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/FolderRecords.h"
 #include "storage/HeldPackage.h"
 
 namespace orivanta {
@@ -42,8 +43,8 @@ bool OpenFolderSelecting(const std::wstring& packagePath, const std::wstring& fo
 // installer run, so that it may open its own file as it likes (the loader opens an
 // image sharing reading and deletion, which the hold allows). Only a package that
 // asks for an elevation this process cannot give is handed to the shell instead,
-// still held, from the same folder.
+// still held, from the same folder. The launch folders' IDs are kept in records.
 bool LaunchInstaller(HeldPackage package, const std::string& expectedSha256, const std::wstring& launchParent,
-                     const ShellCalls& shell = {});
+                     const ShellCalls& shell = {}, const FolderRecords& records = kFolderRecords);
 
 }  // namespace orivanta

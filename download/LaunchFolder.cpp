@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/AdministratorsOnly.h"
+#include "common/FileAsItIs.h"
 #include "common/FolderRecords.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
@@ -43,12 +44,6 @@ DWORD AttributesOf(HANDLE item) {
 bool IsFolderItself(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
-bool DeleteByHandle(HANDLE item) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 bool RemoveItem(const std::wstring& path, DWORD listedAttributes);
@@ -127,9 +122,14 @@ bool RemoveItem(const std::wstring& path, DWORD listedAttributes) {
 
 }  // namespace
 
-std::wstring LaunchFolderParent() {
+std::wstring LaunchFolderParent(const std::wstring& dataRoot) {
+    if (!dataRoot.empty()) return dataRoot + L"\\launch";
     const std::wstring windows = SystemWindowsFolder();
     return windows.empty() ? std::wstring() : windows + L"\\Temp";
+}
+
+FolderRecords LaunchFolderRecords(const std::wstring& dataRoot) {
+    return dataRoot.empty() ? kFolderRecords : RecordsInFolder(LaunchFolderParent(dataRoot));
 }
 
 std::wstring RandomLaunchFolderName() { return kLaunchFolderPrefix + NewGuidText(); }

@@ -17,8 +17,13 @@ inline constexpr wchar_t kLaunchFolderPrefix[] = L"OrivantaLaunch-";
 
 // "<Windows>\Temp", where elevated programs keep their working folders: standard
 // users may add entries there, but cannot open or change an administrator's
-// folder. Empty when the Windows folder is unknown.
-std::wstring LaunchFolderParent();
+// folder. Empty when the Windows folder is unknown. Under a diagnostic data root
+// "<root>\launch" instead, so that a launch changes nothing outside the root.
+std::wstring LaunchFolderParent(const std::wstring& dataRoot);
+
+// Where the launch folders' IDs are kept: kFolderRecords, or under a data root
+// files in its launch folder parent (RecordsInFolder).
+FolderRecords LaunchFolderRecords(const std::wstring& dataRoot);
 
 // The prefix and a fresh GUID.
 std::wstring RandomLaunchFolderName();

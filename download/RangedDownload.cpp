@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/FileAsItIs.h"
 #include "common/Handles.h"
 #include "common/SystemErrorText.h"
 #include "download/ContentRange.h"
@@ -87,8 +88,7 @@ bool RangedDownload(const std::wstring& url, const std::wstring& partPath, std::
     }
     const std::int64_t room = expectedSize > 0 ? expectedSize - offset : kUnlimited;
 
-    UniqueHandle file(::CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenFileAsItIs(partPath, GENERIC_WRITE, FILE_SHARE_READ, append ? OPEN_ALWAYS : CREATE_ALWAYS);
     if (!file) {
         errorText = L"无法保存下载文件：" + ErrorText(::GetLastError());
         return false;

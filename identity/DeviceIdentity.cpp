@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "common/AtomicFile.h"
-#include "common/Folders.h"
 #include "common/Handles.h"
 #include "common/SmallTextFile.h"
 #include "common/Utf.h"
@@ -45,9 +44,8 @@ unsigned long VolumeSerialOf(const std::wstring& folder) {
 }
 
 std::string GetStableDeviceId(const std::wstring& dataRoot, const std::wstring& windowsFolder) {
-    const std::wstring folder = MachineFolder(dataRoot);
-    EnsureDirectory(folder);
-    const std::wstring file = folder + L"\\device-id.txt";
+    const HeldFolders folder = EstablishMachineFolder(dataRoot);
+    const std::wstring file = MachineFolder(dataRoot) + L"\\device-id.txt";
 
     const std::string stored = Utf16ToUtf8(TrimTrailingWhitespace(ReadSmallTextFile(file)));
     if (IsDigestText(stored)) return LowerCaseDigest(stored);

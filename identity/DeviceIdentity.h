@@ -15,7 +15,8 @@ std::wstring DeviceIdentitySource(const std::wstring& machineGuid, unsigned long
 unsigned long VolumeSerialOf(const std::wstring& folder);
 
 // The stable device identity, 64 lower-case hexadecimal characters, stored in
-// MachineFolder(dataRoot)\device-id.txt once computed. The system volume is the
+// MachineFolder(dataRoot)\device-id.txt once computed (the folder established
+// and held meanwhile by EstablishMachineFolder). The system volume is the
 // one that holds the Windows folder (SystemWindowsFolder() in use), whatever its
 // drive letter. Raises on failure.
 std::string GetStableDeviceId(const std::wstring& dataRoot, const std::wstring& windowsFolder);

@@ -16,11 +16,10 @@ constexpr wchar_t kVendorFolder[] = L"\\Orivanta";
 constexpr wchar_t kMachineFolderName[] = L"\\InstallerAssistant";
 
 // A folder that cannot be used ends the run with the reason.
-ProtectedFolder Establish(const std::wstring& folder, const FolderRules& rules) {
-    ProtectedFolder established = EstablishProtectedFolder(folder, rules);
+UniqueHandle Usable(const std::wstring& folder, ProtectedFolder established) {
     switch (established.refusal) {
         case FolderRefusal::None:
-            return established;
+            return std::move(established.handle);
         case FolderRefusal::ReparsePoint:
             throw std::runtime_error(Utf16ToUtf8(MachineFolderLinkText(folder)));
         case FolderRefusal::NotSetAside:
@@ -40,10 +39,7 @@ std::wstring MachineFolder(const std::wstring& dataRoot) {
     return VendorFolder() + kMachineFolderName;
 }
 
-std::wstring MachineFolderLinkText(const std::wstring& link) {
-    return L"本机数据文件夹不能安全使用：" + link + L" 是链接或挂载点。请删除该链接后重试，或联系欧瑞凡达客服 " +
-           SupportHotlineText() + L"。";
-}
+std::wstring MachineFolderLinkText(const std::wstring& link) { return L"本机" + FolderLinkText(link); }
 
 std::wstring MachineFolderForeignText(const std::wstring& folder) {
     return L"本机数据文件夹不能安全使用：" + folder +
@@ -51,16 +47,16 @@ std::wstring MachineFolderForeignText(const std::wstring& folder) {
            SupportHotlineText() + L"。";
 }
 
-UniqueHandle EstablishMachineFolder(const std::wstring& dataRoot) {
-    const std::wstring folder = MachineFolder(dataRoot);
-    if (!dataRoot.empty()) {
-        EnsureDirectory(folder);
-        return {};
-    }
-    // Whoever may replace what the vendor folder holds could replace the machine
-    // folder between runs; it is held so that it stays in place meanwhile.
-    const ProtectedFolder vendor = Establish(VendorFolder(), kParentFolder);
-    return std::move(Establish(folder, kProtectedFolder).handle);
+HeldFolders EstablishMachineFolder(const std::wstring& dataRoot) {
+    if (!dataRoot.empty()) return HoldInDataRoot(dataRoot, L"machine");
+    // Whoever may change what the vendor folder holds could replace the machine
+    // folder between runs (its recorded ID catches that), or during one: both stay
+    // held meanwhile.
+    const std::wstring vendor = VendorFolder();
+    HeldFolders held;
+    held.Keep(Usable(vendor, HoldFolderAsItIs(vendor)));
+    held.Keep(Usable(MachineFolder(dataRoot), EstablishProtectedFolder(MachineFolder(dataRoot))));
+    return held;
 }
 
 }  // namespace orivanta

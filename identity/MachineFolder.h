@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/Handles.h"
+#include "common/HeldFolders.h"
 
 namespace orivanta {
 
@@ -21,13 +21,15 @@ std::wstring MachineFolderForeignText(const std::wstring& folder);
 
 // Makes the machine folder ready before any use and returns it held open, so
 // that nobody can rename it away or put a link in its place while the run
-// uses it. In normal use both "\Orivanta" and the folder below it are protected
-// folders (EstablishProtectedFolder; the vendor folder by kParentFolder), held
-// while the one below is established; a link at either place fails with
-// MachineFolderLinkText, a foreign one that stays with MachineFolderForeignText.
-// A diagnostic data root is the operator's own folder: there it is created like
-// any folder and nothing is held. Raises "create directory failed" or
-// "folder could not be secured" otherwise.
-UniqueHandle EstablishMachineFolder(const std::wstring& dataRoot);
+// uses it. In normal use it is a protected folder (EstablishProtectedFolder),
+// trusted by its recorded ID alone. The vendor folder "\Orivanta" above it is
+// the vendor's: it is used as it is (HoldFolderAsItIs, created where missing
+// with the security ProgramData passes on) and held too, but never judged,
+// moved or changed. A link at either place fails with MachineFolderLinkText, a
+// foreign machine folder that stays with MachineFolderForeignText. Under a
+// diagnostic data root the root and its "machine" folder are held as they are
+// (HoldInDataRoot). Raises "create directory failed" or "folder could not be
+// secured" otherwise.
+HeldFolders EstablishMachineFolder(const std::wstring& dataRoot);
 
 }  // namespace orivanta

@@ -1,9 +1,9 @@
 #include "storage/HeldPackage.h"
 
-#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
+#include "common/FileAsItIs.h"
 #include "identity/Sha256.h"
 
 namespace orivanta {
@@ -50,27 +50,13 @@ bool HeldPackage::CopyTo(HANDLE destination) const {
 }
 
 bool HeldPackage::MoveTo(const std::wstring& path) {
-    // The name follows the structure; its own FileName[1] leaves room for the terminating zero.
-    const DWORD nameBytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = nameBytes;
-    std::copy(path.begin(), path.end(), rename->FileName);
-    if (!::SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-        return false;
-    }
+    if (!RenameByHandle(file_.get(), path, true)) return false;
     path_ = path;
     return true;
 }
 
 bool HeldPackage::Delete() {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
-        return false;
-    }
+    if (!DeleteByHandle(file_.get())) return false;
     file_.reset();
     return true;
 }

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include "common/AtomicFile.h"
-#include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/SmallTextFile.h"
 #include "common/Timestamp.h"
@@ -23,6 +22,12 @@ std::wstring SingleLineUtf8(const std::string& text) { return SingleLineValue(Ut
 }  // namespace
 
 std::wstring DownloadsFolder(const std::wstring& dataRoot) { return MachineFolder(dataRoot) + L"\\downloads"; }
+
+HeldFolders HoldRecordFolders(const std::wstring& dataRoot) {
+    HeldFolders held = EstablishMachineFolder(dataRoot);
+    held.HoldBelow(MachineFolder(dataRoot), L"downloads\\history");
+    return held;
+}
 
 std::wstring SingleLineValue(const std::wstring& text) {
     std::wstring value = text.substr(0, kMaxRecordValueUnits);
@@ -57,10 +62,9 @@ std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::
 
 void SaveDownloadRecord(const PackageMetadata& metadata, const std::wstring& localPath,
                         const std::wstring& source, Edition edition, const std::wstring& dataRoot) {
+    const HeldFolders folders = HoldRecordFolders(dataRoot);
     const std::wstring downloads = DownloadsFolder(dataRoot);
     const std::wstring history = downloads + L"\\history";
-    EnsureDirectory(downloads);
-    EnsureDirectory(history);
 
     const std::wstring word = EditionFileStem(edition);
     const std::wstring text = SerializePackageRecord(metadata, localPath, source, edition);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "center/PackageMetadata.h"
+#include "common/HeldFolders.h"
 #include "state/Edition.h"
 
 namespace orivanta {
@@ -28,6 +29,10 @@ inline constexpr wchar_t kSourceReused[] = L"existing-file-reused";
 // MachineFolder(dataRoot) + "\downloads" (not created here).
 std::wstring DownloadsFolder(const std::wstring& dataRoot);
 
+// The machine folder (EstablishMachineFolder) with DownloadsFolder and its
+// "history" below, held as they are while this is kept (HeldFolders).
+HeldFolders HoldRecordFolders(const std::wstring& dataRoot);
+
 // TAB, LF and CR become blanks and the text is cut to 1,024 UTF-16 units, so
 // that no value can break the one-pair-per-line format.
 std::wstring SingleLineValue(const std::wstring& text);
@@ -39,9 +44,10 @@ std::wstring SerializePackageRecord(const PackageMetadata& metadata, const std::
                                     const std::wstring& source, Edition edition);
 
 // Writes the record as <edition>-latest.txt and as a new history\<edition>-<GUID>.txt
-// under DownloadsFolder(dataRoot), with identical bytes. Raises "create directory
-// failed", "download record could not be persisted", "GUID creation failed" or
-// "download history could not be persisted".
+// under DownloadsFolder(dataRoot), with identical bytes, its folders held
+// meanwhile (HoldRecordFolders). Raises what the holds raise, "download record
+// could not be persisted", "GUID creation failed" or "download history could
+// not be persisted".
 void SaveDownloadRecord(const PackageMetadata& metadata, const std::wstring& localPath,
                         const std::wstring& source, Edition edition, const std::wstring& dataRoot);
 

@@ -11,6 +11,7 @@
 #include "center/JsonFields.h"
 #include "center/PackageMetadata.h"
 #include "common/ExceptionChain.h"
+#include "common/FileAsItIs.h"
 #include "common/Folders.h"
 #include "common/GuidText.h"
 #include "common/Handles.h"
@@ -20,7 +21,6 @@
 #include "download/LaunchFolder.h"
 #include "download/RangedDownload.h"
 #include "identity/DeviceIdentity.h"
-#include "identity/MachineFolder.h"
 #include "storage/HeldPackage.h"
 #include "storage/PackageRecords.h"
 #include "storage/ReuseLookup.h"
@@ -101,16 +101,17 @@ private:
         edition_ = app.edition;
     }
 
+    // Each folder the request uses is held from here to its end: none can be
+    // renamed away or replaced by a link meanwhile.
     void PrepareFolders() {
         const std::wstring root = InstallerDownloaderRoot(dataRoot_);
         saveFolder_ = ChooseSaveFolder(dataRoot_);
-        EnsureDirectory(root);
-        EnsureDirectory(root + L"\\cache");
-        EnsureDirectory(saveFolder_.path + L"\\.cache");
+        folders_ = HoldInDownloaderRoot(dataRoot_, L"cache");
+        if (!dataRoot_.empty()) folders_.Hold(LaunchFolderParent(dataRoot_));
         const std::wstring stem = EditionFileStem(edition_);
         statePath_ = root + L"\\cache\\" + stem + L".state";
         partPath_ = saveFolder_.path + L"\\.cache\\" + stem + L".part";
-        machineFolder_ = EstablishMachineFolder(dataRoot_);
+        folders_.Keep(HoldRecordFolders(dataRoot_));
     }
 
     void Restore() {
@@ -166,8 +167,8 @@ private:
         const std::wstring path = localMatch_->Path();
         SaveDownloadRecord(metadata_, path, kSourceReused, edition_, dataRoot_);
         // A half-finished download of the same edition is abandoned.
-        ::DeleteFileW(statePath_.c_str());
-        ::DeleteFileW(partPath_.c_str());
+        DeleteFileAsItIs(statePath_);
+        DeleteFileAsItIs(partPath_);
         const std::wstring folder = FolderOfPath(path);
         Checkpoint(L"复用已通过 SHA-256 校验的本机安装包");
         Show(L"已找到相同安装包", L"无需重复下载，正在打开文件夹并启动");
@@ -202,7 +203,7 @@ private:
         CenterResponse started = StartDownload(centerUrl_, deviceId_, packageType, sessionText_, offset_, &abort_);
         if (!Succeeded(started) && offset_ > 0 &&
             JsonStringField(started.body, "errorCode") == kDownloadOffsetInvalid) {
-            ::DeleteFileW(partPath_.c_str());
+            DeleteFileAsItIs(partPath_);
             offset_ = 0;
             started = StartDownload(centerUrl_, deviceId_, packageType, sessionText_, offset_, &abort_);
         }
@@ -224,7 +225,7 @@ private:
     RequestEnd Download() {
         StartSession();
         if (offset_ > metadata_.sizeBytes) {
-            ::DeleteFileW(partPath_.c_str());
+            DeleteFileAsItIs(partPath_);
             offset_ = 0;
         }
         CheckDiskSpace();
@@ -293,7 +294,7 @@ private:
         const std::wstring finalPath = saveFolder_.path + L"\\" + SafePackageFileName(Utf8ToUtf16(metadata_.fileName));
         // Renamed through the held handle, replacing an earlier copy: the file is never let go.
         if (!package_->MoveTo(finalPath)) Fail("cannot publish verified file");
-        ::DeleteFileW(statePath_.c_str());
+        DeleteFileAsItIs(statePath_);
         SaveDownloadRecord(metadata_, finalPath, kSourceDownloaded, edition_, dataRoot_);
 
         Checkpoint(L"打开已下载安装包所在文件夹");
@@ -315,7 +316,7 @@ private:
     // Closing the window breaks the request's network calls off through it.
     HttpAbort& abort_;
     // Both held for the whole request.
-    UniqueHandle machineFolder_;
+    HeldFolders folders_;
     SaveFolder saveFolder_;
     Edition edition_ = Edition::None;
     std::wstring statePath_;
@@ -351,17 +352,16 @@ void EndWithFailure(const std::wstring& message, const std::wstring& chain) {
 }  // namespace
 
 bool QueryFreeBytes(const std::wstring& folder, std::uint64_t& freeBytes) {
-    ULARGE_INTEGER available = {};
-    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
-    freeBytes = available.QuadPart;
-    return true;
+    return QueryAvailableBytes(folder.c_str(), freeBytes);
 }
 
 void RunDownloadWorker() { RunDownloadWorker(QueryFreeBytes); }
 
 void RunDownloadWorker(const FreeSpaceProbe& freeSpace) {
     RunDownloadWorker(freeSpace, [](HeldPackage package, const std::string& expectedSha256) {
-        return LaunchInstaller(std::move(package), expectedSha256, LaunchFolderParent());
+        const std::wstring& dataRoot = App().diagnosticDataRoot;
+        return LaunchInstaller(std::move(package), expectedSha256, LaunchFolderParent(dataRoot), {},
+                               LaunchFolderRecords(dataRoot));
     });
 }
 

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "common/AtomicFile.h"
+#include "common/FileAsItIs.h"
 #include "common/Handles.h"
 #include "common/SmallTextFile.h"
 
@@ -21,8 +22,8 @@ bool IsValidSessionId(const std::wstring& text) {
 }
 
 std::int64_t PartFileSize(const std::wstring& partPath) {
-    UniqueHandle file(::CreateFileW(partPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file =
+        OpenFileAsItIs(partPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
     if (!file) return 0;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) return 0;
@@ -37,13 +38,13 @@ RestoredSession RestoreSession(const std::wstring& statePath, const std::wstring
     RestoredSession restored;
     restored.sessionText = ReadSessionText(statePath);
     if (!restored.sessionText.empty() && !IsValidSessionId(restored.sessionText)) {
-        ::DeleteFileW(statePath.c_str());
-        ::DeleteFileW(partPath.c_str());
+        DeleteFileAsItIs(statePath);
+        DeleteFileAsItIs(partPath);
         restored.sessionText.clear();
     }
     restored.resumeOffset = PartFileSize(partPath);
     if (restored.sessionText.empty() && restored.resumeOffset > 0) {
-        ::DeleteFileW(partPath.c_str());
+        DeleteFileAsItIs(partPath);
         restored.resumeOffset = 0;
     }
     return restored;

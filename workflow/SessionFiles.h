@@ -15,7 +15,7 @@ std::wstring ReadSessionText(const std::wstring& statePath);
 // Exactly 36 characters that parse as a GUID once enclosed in braces.
 bool IsValidSessionId(const std::wstring& text);
 
-// The part file's size in bytes; 0 when it cannot be opened.
+// The part file's size in bytes; 0 when it cannot be opened as it is (FileAsItIs).
 std::int64_t PartFileSize(const std::wstring& partPath);
 
 // Writes the identifier and CR LF atomically; false when that failed.
@@ -28,7 +28,7 @@ struct RestoredSession {
 
 // The restore at the start of every run. An invalid session text discards both
 // files; bytes without a session are discarded too, because the center could
-// not tell which download they belong to.
+// not tell which download they belong to. Each is deleted as it is (DeleteFileAsItIs).
 RestoredSession RestoreSession(const std::wstring& statePath, const std::wstring& partPath);
 
 }  // namespace orivanta

@@ -115,9 +115,10 @@ class DrivePrefix:
     def set_drive_type(self, kind):
         """Wine's mount manager, a 64-bit service, reads drive types from the 64-bit
         registry view when the server starts."""
-        command = winetest.wine_command("reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/d", kind, "/f")
+        key = "HKLM\\Software\\Wine\\Drives"
+        command = winetest.wine_command("reg", "add", key, "/v", "d:", "/d", kind, "/f", "/reg:64")
         if kind is None:
-            command = winetest.wine_command("reg", "delete", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/f")
+            command = winetest.wine_command("reg", "delete", key, "/v", "d:", "/f", "/reg:64")
         # A write that did not take would leave the previous type in force; deleting
         # a value that is not there fails and is fine.
         for _ in range(3):
@@ -205,11 +206,20 @@ def expect_fallback(drives, folder, what):
 
 def machine_folder_links(drives):
     """The machine folder that every run reads as administrator is never reached through a link,
-    and one that someone else made is set aside whole, link and all."""
+    and one that someone else made is set aside whole, link and all; the vendor's folder above it,
+    with the clinic's data, stays as it was."""
     machine = drives.unix_path(MACHINE_FOLDER)
+    vendor = os.path.dirname(machine)
+    clinic_data = os.path.join(vendor, "ClinicData", "clinic.db")
+    os.makedirs(os.path.dirname(clinic_data))
+    with open(clinic_data, "wb") as stream:
+        stream.write(b"the clinic's patients")
     elsewhere = tempfile.mkdtemp(prefix="elsewhere-", dir=drives.work)
     code, chain = drives.automatic_run()
     check(code == 4 and "本机数据文件夹" not in chain, "a first run refused its own folders: %s" % chain)
+    check(glob.glob(vendor + ".*") == [], "the vendor's folder was moved: %s" % glob.glob(vendor + ".*"))
+    with open(clinic_data, "rb") as stream:
+        check(stream.read() == b"the clinic's patients", "the clinic's data changed")
 
     # Kept until the end: a folder made after its removal could get its file ID back
     # (under Wine an inode number, which the file system reuses; NTFS adds a sequence number).
@@ -230,6 +240,7 @@ def machine_folder_links(drives):
     aside = glob.glob(machine + ".foreign-*")
     check(len(aside) == 1 and os.path.islink(os.path.join(aside[0], "downloads", "history")),
           "the machine folder someone else made was not set aside as it was: %s" % aside)
+    check(os.path.isfile(clinic_data) and glob.glob(vendor + ".*") == [], "the vendor's folder changed")
     shutil.rmtree(retired)
 
 

@@ -1,8 +1,10 @@
 """The automatic-start mode against the development center: no window is shown,
-the worker runs at once and the process ends by itself with 0 or 4; and only one
-run works at a time."""
+the worker runs at once and the process ends by itself with 0 or 4; a data root
+keeps everything of the run, its launch included; and only one run with a root
+works at a time."""
 import json
 import os
+import subprocess
 import unittest
 
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
@@ -22,6 +24,19 @@ def shown(window):
     return window.canvas_capture().pixel(30, 400) == window_driver.BACKGROUND
 
 
+def tree(root):
+    return sorted(os.path.join(folder, name) for folder, folders, names in os.walk(root) for name in folders + names)
+
+
+def outside_the_root():
+    """What a run with a data root must leave as it was: the usual machine folder and the folder records."""
+    vendor = tree(os.path.join(winetest.prefix(), "drive_c", "ProgramData", "Orivanta"))
+    query = winetest.wine_command("reg", "query", "HKLM\\SOFTWARE\\Orivanta\\InstallerAssistant\\Folders", "/reg:64")
+    records = subprocess.run(query, env=winetest.wine_env(), stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                             timeout=120, check=False).stdout
+    return [(path, os.lstat(path).st_mtime_ns) for path in vendor], records
+
+
 class AutomaticStart(unittest.TestCase):
     def run_autostart(self, center, root, edition, server_url=None, launcher=(), exe=None):
         return ProgramRun(["--diagnostic-autostart=" + edition, "--server-url=" + (server_url or center.base_url),
@@ -34,7 +49,7 @@ class AutomaticStart(unittest.TestCase):
         os.makedirs(os.path.join(root, "packages"))
         with open(os.path.join(root, "packages", "version.dll"), "wb") as stream:
             stream.write(b"MZ planted")
-        earlier = launch_proof.launch_folders()
+        earlier, outside = launch_proof.launch_folders(), outside_the_root()
         with self.run_autostart(center, root, "client") as run:
             # Watched for the whole run: the window never shows.
             shown = window_driver.wait_until(
@@ -55,6 +70,10 @@ class AutomaticStart(unittest.TestCase):
             self.assertIn("ClientOnly", os.path.basename(launched[0]["installer"]))
             launch_proof.assert_started_alone(self, launched[0])
             self.assertEqual(center.control.counters()["requests"].get("start"), 1)
+            self.assertEqual(os.path.dirname(os.path.dirname(launched[0]["installer"])), os.path.join(root, "launch"))
+            self.assertTrue(os.path.isfile(os.path.join(root, "machine", "working-run.lock")))
+            self.assertEqual(outside_the_root(), outside, "a run with a data root changed the usual machine folder "
+                             "or the folder records")
 
         # The next run, of the other architecture's build with the device identity computed anew, finds
         # the published package, hashes it and starts it: nothing is downloaded again.
@@ -105,28 +124,27 @@ class AutomaticStart(unittest.TestCase):
     def test_a_second_run_gives_way_while_a_window_run_works(self):
         center = start_center(self, demo_size=2 << 20)
         program = winetest.program_path()
-        with ProgramRun(["--diagnostic-lan=none", "--diagnostic-data-root=" + winetest.windows_path(data_root(self))]) \
-                as run:
+        root = data_root(self)
+        with ProgramRun(["--diagnostic-lan=none", "--diagnostic-data-root=" + winetest.windows_path(root)]) as run:
             window = run.window()
             window.click(1036, 33)  # minimise
             wait_until(lambda: not shown(window), 10, what="the window to be minimised")
 
-            # A second window run brings the working run's window back and leaves no trace of its own.
-            reports, running = set(window_driver.exit_reports()), markers()
-            second_root = data_root(self)
+            # A second window run with the same root brings the working run's window back and leaves
+            # no trace of its own.
+            reports, running, data = set(window_driver.exit_reports()), markers(), tree(root)
             second = winetest.run_program(program, ["--diagnostic-lan=none",
-                                                    "--diagnostic-data-root=" + winetest.windows_path(second_root)],
+                                                    "--diagnostic-data-root=" + winetest.windows_path(root)],
                                           timeout=60, env_extra=run.display.env())
             self.assertEqual(second.returncode, 0)
             wait_until(lambda: shown(window), 10, what="the working run's window to come back")
             self.assertEqual(set(window_driver.exit_reports()), reports, "the second window run wrote a report")
             self.assertEqual(markers(), running, "the second window run left a marker")
-            self.assertEqual(os.listdir(second_root), [], "the second window run wrote data")
+            self.assertEqual(tree(root), data, "the second window run wrote data")
 
             # A second automatic run ends with 4 and says why, before the center hears of it.
-            refused_root = data_root(self)
             refused = winetest.run_program(program, ["--diagnostic-autostart=client", "--server-url=" + center.base_url,
-                                                     "--diagnostic-data-root=" + winetest.windows_path(refused_root)],
+                                                     "--diagnostic-data-root=" + winetest.windows_path(root)],
                                            timeout=60, env_extra=run.display.env())
             self.assertEqual(refused.returncode, 4)
             written = [path for name, path in window_driver.exit_reports().items() if name not in reports]
@@ -137,7 +155,7 @@ class AutomaticStart(unittest.TestCase):
             self.assertEqual(report["退出码"], "4")
             self.assertEqual(report["原因"], "另一个安装助手正在本机运行，本次自动化下载未开始。")
             self.assertEqual(center.control.counters()["requests"], {})
-            self.assertEqual(os.listdir(refused_root), [])
+            self.assertEqual(tree(root), data)
 
             # The diagnostic tests run beside a working run.
             diagnostic = winetest.run_program(program, ["--diagnostic-lan=none", "--diagnostic-test=normal"])

@@ -95,11 +95,7 @@ void RemoveTree(const std::wstring& path) {
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                // A link goes, never what it points to; Wine removes neither, the host's rm does.
-                const std::wstring unixLink = UnixPathOf(child);
-                if (!unixLink.empty() && StartHostProgram(L"Z:\\bin\\rm", L"rm \"" + unixLink + L"\"")) {
-                    WaitForAttributes(child, [](DWORD attributes) { return attributes == INVALID_FILE_ATTRIBUTES; });
-                }
+                RemoveUnixSymbolicLink(child);
             } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
@@ -147,9 +143,15 @@ bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target) 
         !StartHostProgram(L"Z:\\bin\\ln", L"ln -s \"" + unixTarget + L"\" \"" + unixLink + L"\"")) {
         return false;
     }
-    return WaitForAttributes(link, [](DWORD attributes) {
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    });
+    return WaitForAttributes(link, [](DWORD attributes) { return attributes != INVALID_FILE_ATTRIBUTES; });
+}
+
+void RemoveUnixSymbolicLink(const std::wstring& link) {
+    // A link goes, never what it points to; Wine removes neither, the host's rm does.
+    const std::wstring unixLink = UnixPathOf(link);
+    if (!unixLink.empty() && StartHostProgram(L"Z:\\bin\\rm", L"rm \"" + unixLink + L"\"")) {
+        WaitForAttributes(link, [](DWORD attributes) { return attributes == INVALID_FILE_ATTRIBUTES; });
+    }
 }
 
 }  // namespace orivanta::test

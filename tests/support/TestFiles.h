@@ -32,8 +32,11 @@ std::vector<std::wstring> FileNames(const std::wstring& folder, const std::wstri
 std::vector<std::wstring> EntryNames(const std::wstring& folder, const std::wstring& pattern = L"*");
 // How many files directly inside a folder match a wildcard pattern.
 int CountFilesMatching(const std::wstring& folder, const std::wstring& pattern);
-// A Unix symbolic link at link to target, made by the host's ln; Wine shows it as a
-// folder that is a reparse point. True when the link exists afterwards.
+// A Unix symbolic link at link to target, made by the host's ln; Wine shows one to a
+// folder as a folder that is a reparse point, one to a file as that file. True when
+// the link exists afterwards.
 bool MakeUnixSymbolicLink(const std::wstring& link, const std::wstring& target);
+// Removes the link itself with the host's rm (Wine would delete a file link's target).
+void RemoveUnixSymbolicLink(const std::wstring& link);
 
 }  // namespace orivanta::test

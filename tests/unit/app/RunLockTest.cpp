@@ -11,14 +11,18 @@
 namespace orivanta {
 namespace {
 
-TEST(RunLock, SecondRunGivesWayUntilTheFirstEnds) {
-    const test::TempFolder folder(L"run-lock");
+// Runs with one data root exclude each other in its machine folder; another root is another lock.
+TEST(RunLock, SecondRunOfTheSameDataRootGivesWayUntilTheFirstEnds) {
+    const test::TempFolder root(L"run-lock");
+    const test::TempFolder other(L"run-lock-other");
     {
-        const RunLock first(folder.path());
+        const RunLock first(root.path());
         ASSERT_TRUE(first.claimed());
-        EXPECT_FALSE(RunLock(folder.path()).claimed());
+        EXPECT_TRUE(test::FileExists(root / L"machine\\working-run.lock"));
+        EXPECT_FALSE(RunLock(root.path()).claimed());
+        EXPECT_TRUE(RunLock(other.path()).claimed());
     }
-    EXPECT_TRUE(RunLock(folder.path()).claimed());
+    EXPECT_TRUE(RunLock(root.path()).claimed());
 }
 
 // The mutex name that the lock once was: anyone could create it first, and the

@@ -81,10 +81,6 @@ TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
         {L"O:BAD:(A;;FA;;;BA)(A;;SD;;;IU)", false, kProtectedFolder, true, "anyone logged on may delete it"},
         {kProtectedFolderSecurity, false, kPrivateFolder, true, "a cache users may read"},
         {kPrivateFolderSecurity, false, kPrivateFolder, false, "a cache for administrators only"},
-        {kProgramDataChild, false, kParentFolder, false, "a parent users may only add to"},
-        {L"O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)", false, kParentFolder, true, "a parent users may empty"},
-        {L"O:BAD:(A;;FA;;;BA)(A;;WO;;;BU)", false, kParentFolder, true, "a parent users may take over"},
-        {L"O:BUD:(A;;FA;;;BA)", false, kParentFolder, true, "a parent a user owns"},
     };
     for (const auto& row : cases) {
         const UniqueLocalMemory descriptor = DescriptorFromSddl(row.sddl);
@@ -97,8 +93,8 @@ TEST(ProtectedFolder, FolderIsOursByItsRecordedIdElseByOwnerAndDacl) {
 // Folder IDs recorded under the current user's key, removed afterwards.
 class EstablishedFolder : public ::testing::Test {
 protected:
-    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
-    static constexpr wchar_t kKey[] = L"Software\\OrivantaTests\\Folders";
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests"); }
+    static constexpr wchar_t kKey[] = L"Software\\OrivantaTests\\InstallerAssistant\\Folders";
     const FolderRecords records_{HKEY_CURRENT_USER, kKey};
     test::TempFolder root_{L"protected"};
 };
@@ -119,6 +115,55 @@ TEST_F(EstablishedFolder, OursIsHeldAndKeptWhatItHoldsAcrossRuns) {
 
     EXPECT_THROW(EstablishProtectedFolder(root_ / L"missing\\child", kProtectedFolder, records_), std::runtime_error)
         << "parent missing";
+}
+
+// What Wine reports for every key, those made with the records' own DACL and by reg.exe alike.
+constexpr wchar_t kKeyAsWineReadsIt[] = L"O:BAD:(A;CIIO;GR;;;BU)(A;;KA;;;BA)";
+const wchar_t* folderKeySecurity = kKeyAsWineReadsIt;
+const wchar_t* parentKeySecurity = kKeyAsWineReadsIt;
+
+UniqueLocalMemory ReadTableKeySecurity(HKEY, const std::wstring& key) {
+    // The vendor's key above the program's two: users may change it, which concerns no records.
+    if (key == L"Software\\OrivantaTests") return DescriptorFromSddl(L"O:BUD:(A;;KA;;;BU)");
+    const bool folders = key.size() > 8 && key.compare(key.size() - 8, 8, L"\\Folders") == 0;
+    const wchar_t* sddl = folders ? folderKeySecurity : parentKeySecurity;
+    return sddl ? DescriptorFromSddl(sddl) : UniqueLocalMemory();
+}
+
+TEST_F(EstablishedFolder, RecordsCountOnlyInAKeyThatAdministratorsAloneMayChange) {
+    const std::wstring folder = root_ / L"recorded";
+    FolderId id;
+    {
+        const ProtectedFolder made = EstablishProtectedFolder(folder, kProtectedFolder, records_);
+        ASSERT_TRUE(made.handle && ReadFolderId(made.handle.get(), id));
+    }
+    EXPECT_TRUE(IsRecordedFolder(records_, folder, id)) << "the key as Wine reports it";
+    FolderRecords judged = records_;
+    judged.keySecurity = ReadTableKeySecurity;
+    const struct {
+        const wchar_t* folders;
+        const wchar_t* parent;
+        bool counts;
+        const char* why;
+    } cases[] = {
+        {kKeyAsWineReadsIt, kKeyAsWineReadsIt, true, "administrators alone"},
+        {L"O:BAD:(A;;KA;;;BA)(A;;KR;;;BU)", L"O:SYD:(A;;KA;;;SY)(A;CIIO;KA;;;BU)", true, "users read; future subkeys"},
+        {L"O:BAD:(A;;KA;;;BA)(A;;0x2;;;BU)", kKeyAsWineReadsIt, false, "users may set values"},
+        {L"O:BAD:(A;;KA;;;BA)(A;;GW;;;AU)", kKeyAsWineReadsIt, false, "generic write"},
+        {L"O:BUD:(A;;KA;;;BA)", kKeyAsWineReadsIt, false, "owned by a user"},
+        {kKeyAsWineReadsIt, L"O:BAD:(A;;KA;;;BA)(A;;0x4;;;BU)", false, "a parent users may add keys to"},
+        {kKeyAsWineReadsIt, L"O:BAD:(A;;KA;;;BA)(A;;WD;;;WD)", false, "a parent anyone may re-secure"},
+        {kKeyAsWineReadsIt, L"O:BAD:(A;;KA;;;BA)(A;;SD;;;IU)", false, "a parent anyone logged on may delete"},
+        {nullptr, kKeyAsWineReadsIt, false, "unreadable"},
+    };
+    for (const auto& row : cases) {
+        folderKeySecurity = row.folders;
+        parentKeySecurity = row.parent;
+        EXPECT_EQ(IsRecordedFolder(judged, folder, id), row.counts) << row.why;
+    }
+    folderKeySecurity = parentKeySecurity = L"O:BAD:(A;;KA;;;BA)(A;;0x2;;;BU)";
+    EXPECT_EQ(EstablishProtectedFolder(folder, kProtectedFolder, judged).refusal, FolderRefusal::None);
+    EXPECT_EQ(test::EntryNames(root_.path(), L"recorded.foreign-*").size(), 1u) << "judged as unrecorded: set aside";
 }
 
 TEST_F(EstablishedFolder, SomeoneElsesIsSetAsideWholeAndAFreshOneMade) {
@@ -150,6 +195,11 @@ TEST_F(EstablishedFolder, SomeoneElsesIsSetAsideWholeAndAFreshOneMade) {
     ASSERT_TRUE(test::MakeUnixSymbolicLink(root_ / L"link", folder));
     EXPECT_EQ(EstablishProtectedFolder(root_ / L"link", kProtectedFolder, records_).refusal,
               FolderRefusal::ReparsePoint);
+
+    // One that is not the program's is used as it is: never judged, moved or changed.
+    EXPECT_TRUE(HoldFolderAsItIs(root_ / aside[0]).handle);
+    EXPECT_EQ(test::EntryNames(root_.path(), L"publish.foreign-*").size(), 1u);
+    EXPECT_EQ(HoldFolderAsItIs(root_ / L"link").refusal, FolderRefusal::ReparsePoint);
 }
 
 }  // namespace

@@ -235,6 +235,22 @@ TEST(AtomicFile, FailedMoveKeepsTheTargetAndRemovesTheTemporaryFile) {
     EXPECT_EQ(test::CountFilesMatching(root.path(), L"*.tmp"), 0);
 }
 
+// The temporary file's name is predictable: a link put there beforehand leads nowhere.
+TEST(AtomicFile, LinkAtTheTemporaryNameIsNeitherFollowedNorTouched) {
+    test::TempFolder root(L"atomic");
+    test::TempFolder elsewhere(L"atomic-elsewhere");
+    const std::wstring target = root / L"device-id.txt";
+    const std::wstring planted = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    test::WriteBytes(elsewhere / L"victim.dll", "someone else's");
+    ASSERT_TRUE(test::MakeUnixSymbolicLink(planted, elsewhere / L"victim.dll"));
+    EXPECT_TRUE(WriteFileAtomically(target, L"identity"));
+    EXPECT_EQ(test::ReadBytes(elsewhere / L"victim.dll"), "someone else's");
+    EXPECT_TRUE(test::FileExists(planted)) << "the link stays as it was";
+    test::RemoveUnixSymbolicLink(planted);
+    EXPECT_EQ(test::ReadBytes(target), "identity");
+    EXPECT_EQ(test::CountFilesMatching(root.path(), L"*.tmp"), 0);
+}
+
 TEST(SmallTextFile, ReadsUpTo4096BytesOfValidUtf8Only) {
     test::TempFolder root(L"small");
     test::WriteBytes(root / L"ok.txt", "abc\r\n");

@@ -276,12 +276,11 @@ TEST(LaunchFolderTest, ANameThatExistsIsNeverTakenNorAParentThatIsALink) {
     EXPECT_THROW(LaunchFolder::Create(parent / L"link"), std::runtime_error);
 }
 
-TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
+void ExpectOnlyFinishedLaunchFoldersRemoved(const FolderRecords& records) {
     test::TempFolder parent(L"launch-clean");
     test::TempFolder outside(L"launch-outside");
     test::WriteBytes(outside / L"keep.txt", "not ours");
     const std::wstring prefix = kLaunchFolderPrefix;
-    const FolderRecords records{HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"};
     const auto makeFolder = [&](const std::wstring& name) {
         LaunchFolder folder = LaunchFolder::Create(parent.path(), [&] { return name; }, records);
         folder.Release();
@@ -319,7 +318,16 @@ TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
     ::WaitForSingleObject(process.get(), 10000);
     RemoveFinishedLaunchFolders(parent.path(), records);
     EXPECT_FALSE(test::DirectoryExists(running));
+}
+
+// With the IDs in the registry, and in files as under a data root.
+TEST(LaunchFolderTest, OnlyFinishedLaunchFoldersAreRemovedAndNoLinkIsFollowed) {
+    ExpectOnlyFinishedLaunchFoldersRemoved({HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders"});
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OrivantaTests\\LaunchFolders");
+    const test::TempFolder files(L"launch-records");
+    ExpectOnlyFinishedLaunchFoldersRemoved(RecordsInFolder(files.path()));
+    const std::vector<std::wstring> kept{kLaunchFolderPrefix + std::wstring(L"linked.id")};
+    EXPECT_EQ(test::EntryNames(files.path()), kept) << "the records of removed folders go with them";
 }
 
 }  // namespace

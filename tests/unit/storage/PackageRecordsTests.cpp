@@ -128,11 +128,16 @@ std::string SaveFailure(Edition edition, const std::wstring& dataRoot) {
     return "no failure raised";
 }
 
-TEST_F(RecordFiles, MissingFoldersRaise) {
-    // A file where the downloads folder belongs passes the folder rule; its history subfolder cannot exist.
+// Every folder is there before anything is written.
+TEST_F(RecordFiles, FileWhereAFolderBelongsRaisesBeforeAnyRecord) {
     ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
     WriteBytes(DownloadsFolder(dataRoot_), "not a folder");
     EXPECT_EQ(SaveFailure(Edition::Server, dataRoot_), "create directory failed");
+    ::DeleteFileW(DownloadsFolder(dataRoot_).c_str());
+    ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
+    WriteBytes(DownloadsFolder(dataRoot_) + L"\\history", "not a folder");
+    EXPECT_EQ(SaveFailure(Edition::Client, dataRoot_), "create directory failed");
+    EXPECT_FALSE(FileExists(DownloadsFolder(dataRoot_) + L"\\client-latest.txt"));
 }
 
 TEST_F(RecordFiles, UnwritableLatestRecordRaisesAndSkipsTheHistory) {
@@ -141,14 +146,6 @@ TEST_F(RecordFiles, UnwritableLatestRecordRaisesAndSkipsTheHistory) {
     ::CreateDirectoryW((DownloadsFolder(dataRoot_) + L"\\server-latest.txt").c_str(), nullptr);
     EXPECT_EQ(SaveFailure(Edition::Server, dataRoot_), "download record could not be persisted");
     EXPECT_EQ(CountFilesMatching(DownloadsFolder(dataRoot_) + L"\\history", L"*"), 0);
-}
-
-TEST_F(RecordFiles, UnwritableHistoryRaisesAfterTheLatestRecord) {
-    ::CreateDirectoryW(MachineFolder(dataRoot_).c_str(), nullptr);
-    ::CreateDirectoryW(DownloadsFolder(dataRoot_).c_str(), nullptr);
-    WriteBytes(DownloadsFolder(dataRoot_) + L"\\history", "not a folder");
-    EXPECT_EQ(SaveFailure(Edition::Client, dataRoot_), "download history could not be persisted");
-    EXPECT_TRUE(ReadPackageRecord(DownloadsFolder(dataRoot_) + L"\\client-latest.txt").has_value());
 }
 
 TEST(RecordValue, FirstLineThatBeginsWithTheExactKeyWins) {

@@ -8,6 +8,7 @@
 #include "AppStateReset.h"
 #include "center/JsonFields.h"
 #include "common/Folders.h"
+#include "common/HeldFolders.h"
 #include "common/Utf.h"
 #include "diagnostics/RunDiagnostics.h"
 #include "identity/Sha256.h"
@@ -346,6 +347,24 @@ TEST_F(ReuseAndRefusalTest, PackageThatIsNoProgramFailsToLaunch) {
 
     ExpectFailure(L"existing installer launch failed");
     EXPECT_EQ(ReusesCounted(), 1);
+}
+
+// A data root someone prepared with a link at one of its folders: nothing is made,
+// read or deleted through it, and the run ends before the center hears of it.
+TEST_F(ReuseAndRefusalTest, LinkInTheDataRootEndsTheRunBeforeAnythingGoesThroughIt) {
+    const TempFolder elsewhere(L"worker-elsewhere");
+    WriteBytes(elsewhere / L"client.part", "someone else's");
+    for (const wchar_t* place :
+         {L"packages\\.cache", L"cache", L"launch", L"machine", L"machine\\downloads\\history"}) {
+        const std::wstring link = root_ / place;
+        EnsureDirectory(link.substr(0, link.rfind(L'\\')));
+        ASSERT_TRUE(MakeUnixSymbolicLink(link, elsewhere.path()));
+        ExpectFailure(FolderLinkText(link));
+        RemoveUnixSymbolicLink(link);
+        EXPECT_EQ(EntryNames(elsewhere.path()), std::vector<std::wstring>{L"client.part"}) << Utf16ToUtf8(place);
+        EXPECT_EQ(ReadBytes(elsewhere / L"client.part"), "someone else's");
+    }
+    EXPECT_EQ(CountLogEntries("kind=api"), 0);
 }
 
 }  // namespace
