@@ -6,6 +6,12 @@
 # only place that names them.
 set(ORIVANTA_DELAY_LOADED_DLLS winhttp bcrypt d2d1 dwrite iphlpapi oleacc wintrust crypt32)
 
+# Calls must go through each function's thunk. wincrypt.h alone declares its
+# functions dllimport, so code calls crypt32 through the address slot directly,
+# and the x86 linker then drops the thunk code that the slot's first value points
+# to: the slot stays 0, and the first call jumps there instead of loading the DLL.
+add_compile_definitions(WINIMPM=)
+
 # The functions that the toolchain's import library of a DLL names, as the
 # linker sees them: every function has a code thunk, "T WinHttpOpen" on x64 and
 # "T _WinHttpOpen@20" on x86 (returned without the leading underscore). Exported

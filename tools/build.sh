@@ -24,5 +24,5 @@ dev_pin=$(openssl x509 -in tools/devcenter/dev-signing/publisher.crt -noout -pub
 
 configure build cmake/mingw-x86_64.cmake -DORIVANTA_PUBLISHER_KEYS="$dev_pin"
 cmake --build build
-configure build-i686 cmake/mingw-i686.cmake -DORIVANTA_BUILD_TESTS=OFF -DORIVANTA_PUBLISHER_KEYS="$dev_pin"
+configure build-i686 cmake/mingw-i686.cmake -DORIVANTA_BUILD_TESTS=ON -DORIVANTA_TEST_DRIVERS_ONLY=ON -DORIVANTA_PUBLISHER_KEYS="$dev_pin"
 cmake --build build-i686

@@ -108,7 +108,7 @@ class DiagnosticRuns(unittest.TestCase):
         self.assertEqual(field(lines, "最后成功检查点: "), "诊断：正常退出")
         self.assertEqual(field(lines, "原因: "), "诊断验证按预期正常完成。")
         self.assertEqual(field(lines, "人工处理: "), "无需处理。")
-        self.assertEqual(field(lines, "架构: "), "x64")
+        self.assertEqual(field(lines, "架构: "), winetest.architecture())
         self.assertEqual(field(lines, "依赖状态: "), "WindowsNetwork=已初始化, CenterApi=尚未收到响应")
         self.assertEqual(field(lines, "下载类型: "), "尚未选择")
         command = field(lines, "脱敏启动参数: ")

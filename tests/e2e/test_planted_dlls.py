@@ -4,16 +4,19 @@ never loaded, with the user's proxy detection off and on. WINEDLLOVERRIDES
 that are not KnownDLLs. A planted DLL forwards its exports to the real one and
 leaves "<dll>.loaded" beside itself."""
 import glob
+import itertools
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
 
 from window_common import data_root, skip_without_tools, start_center, window_driver, winetest
 
-PLANTED = os.path.join(winetest.BUILD_DIR, "tests", "planted")
+# Built for the program's architecture: a 32-bit process never loads a 64-bit DLL.
+PLANTED = os.path.join(winetest.program_build_dir(), "tests", "planted")
 PLANTED_NAMES = ("winhttp", "bcrypt", "d2d1", "dwrite", "iphlpapi", "oleacc", "wintrust", "crypt32")
 SEARCH_LIKE_WINDOWS = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(PLANTED_NAMES)}
 # KnownDLLs of every Windows from 7 on: the loader takes them from System32 only.
@@ -28,6 +31,39 @@ KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi
 def imported_dlls(exe, objdump):
     output = subprocess.run([objdump, "-p", exe], stdin=subprocess.DEVNULL, capture_output=True, check=True).stdout
     return {name.lower() for name in re.findall(r"DLL Name: (\S+)", output.decode("utf-8", "replace"))}
+
+
+def delayed_imports(exe, objdump):
+    """The DLLs of the delay-load tables, and the functions whose address slot there
+    holds nothing: a call to one jumps to address 0 instead of loading its DLL. The
+    linker leaves the header's delay-import entry empty: the tables are found by
+    their symbols."""
+    with open(exe, "rb") as stream:
+        image = stream.read()
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<2xH12xH", image, pe + 4)
+    wide = struct.unpack_from("<H", image, pe + 24)[0] == 0x20B
+    slot, slot_format = (8, "<Q") if wide else (4, "<I")
+    base = struct.unpack_from(slot_format, image, pe + 24 + (24 if wide else 28))[0]
+    table = [struct.unpack_from("<4I", image, pe + 24 + optional_size + 40 * i + 8) for i in range(sections)]
+
+    def at(rva):
+        return next(offset + rva - address for size, address, _, offset in table if address <= rva < address + size)
+
+    nm = objdump.replace("objdump", "nm")
+    symbols = subprocess.run([nm, exe], stdin=subprocess.DEVNULL, capture_output=True, check=True).stdout.decode()
+    dlls, unbound = [], []
+    for address in re.findall(r"^([0-9a-f]+) T __DELAY_IMPORT_DESCRIPTOR_", symbols, re.MULTILINE):
+        _, dll_name, _, iat, names = struct.unpack_from("<5I", image, at(int(address, 16) - base))
+        dll = image[at(dll_name):].split(b"\0", 1)[0].decode("ascii")
+        dlls.append(dll.lower())
+        for index in itertools.count():
+            name = struct.unpack_from(slot_format, image, at(names) + index * slot)[0]
+            if name == 0:
+                break
+            if struct.unpack_from(slot_format, image, at(iat) + index * slot)[0] < base:
+                unbound.append(dll + "!" + image[at(name) + 2:].split(b"\0", 1)[0].decode("ascii"))
+    return sorted(dlls), unbound
 
 
 class PlantedDlls(unittest.TestCase):
@@ -46,15 +82,16 @@ class PlantedDlls(unittest.TestCase):
                          "a planted DLL was loaded")
 
     def test_import_tables_name_only_known_dlls(self):
-        programs = [(winetest.program_path(), "x86_64-w64-mingw32-objdump"),
-                    (os.path.join(winetest.SOURCE_DIR, "build-i686", "OrivantaInstaller.exe"),
-                     "i686-w64-mingw32-objdump")]
+        programs = [(winetest.programs()["x64"], "x86_64-w64-mingw32-objdump"),
+                    (winetest.programs()["x86"], "i686-w64-mingw32-objdump")]
         checked = 0
         for exe, objdump in programs:
             if os.path.exists(exe) and shutil.which(objdump):
                 checked += 1
                 with self.subTest(exe=exe):
                     self.assertEqual(imported_dlls(exe, objdump) - KNOWN_DLLS, set())
+                    self.assertEqual(delayed_imports(exe, objdump),
+                                     (sorted(name + ".dll" for name in PLANTED_NAMES), []))
         self.assertGreater(checked, 0, "no program could be inspected")
 
     def test_diagnostic_and_window_runs_load_no_planted_dll(self):
@@ -96,17 +133,19 @@ class PlantedDlls(unittest.TestCase):
         screen = window_driver.VirtualDisplay()
         self.addCleanup(screen.stop)
         env = winetest.wine_env(dict(SEARCH_LIKE_WINDOWS, WINEPREFIX=prefix, KEY=winetest.INTERNET_CONNECTIONS_KEY,
-                                     SETTINGS=winetest.connection_settings(detect=True).hex(), **screen.env()))
+                                     SETTINGS=winetest.connection_settings(detect=True).hex(),
+                                     REG=" ".join(winetest.wine_command("reg")), **screen.env()))
         self.addCleanup(winetest.run_quiet, ["wineserver", "-k"], env, 60)
         script = ('ip link set lo up || exit 90\n'
-                  'wine reg add "$KEY" /v DefaultConnectionSettings /t REG_BINARY /d "$SETTINGS" /f || exit 91\n'
-                  'wine "$@"; code=$?\n'
+                  '$REG add "$KEY" /v DefaultConnectionSettings /t REG_BINARY /d "$SETTINGS" /f || exit 91\n'
+                  '"$@"; code=$?\n'
                   'wineserver -k\n'
                   'exit $code\n')
         # Nothing answers on the center's port: the run ends once the request has looked for its proxy.
-        result = winetest.run_quiet(["unshare", "-n", "sh", "-c", script, "sh", exe, "--diagnostic-autostart=client",
-                                     "--server-url=http://127.0.0.1:9/support-center",
-                                     "--diagnostic-data-root=" + winetest.windows_path(data_root(self))], env, 300)
+        program = winetest.wine_command(exe, "--diagnostic-autostart=client",
+                                        "--server-url=http://127.0.0.1:9/support-center",
+                                        "--diagnostic-data-root=" + winetest.windows_path(data_root(self)))
+        result = winetest.run_quiet(["unshare", "-n", "sh", "-c", script, "sh", *program], env, 300)
         self.assertEqual(result.returncode, 4)
         report, = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local", "Orivanta",
                                          "InstallerDownloader", "process-exit", "latest-exit.txt"))

@@ -106,15 +106,18 @@ class ProxiedRuns(unittest.TestCase):
         self.assertEqual(len(center.control.log()), 3)
 
     def set_machine_proxy(self, address):
-        """The machine-wide WinHTTP proxy (netsh winhttp set proxy), or none."""
+        """The machine-wide WinHTTP proxy (netsh winhttp set proxy), or none, in the
+        registry view of the program: a 32-bit program's is the one SysWOW64's netsh sets."""
         env = winetest.wine_env()
+        view = winetest.registry_view()
         if address:
             value = struct.pack("<III", 0x18, 0, 2) + struct.pack("<I", len(address)) + address.encode("ascii")
-            winetest.run_quiet(["wine", "reg", "add", MACHINE_CONNECTIONS_KEY, "/v", "WinHttpSettings", "/t",
-                                "REG_BINARY", "/d", (value + bytes(4)).hex(), "/f"], env, timeout=120)
-        else:
-            winetest.run_quiet(["wine", "reg", "delete", MACHINE_CONNECTIONS_KEY, "/v", "WinHttpSettings", "/f"],
+            winetest.run_quiet(winetest.wine_command("reg", "add", MACHINE_CONNECTIONS_KEY, "/v", "WinHttpSettings",
+                                                     "/t", "REG_BINARY", "/d", (value + bytes(4)).hex(), "/f", view),
                                env, timeout=120)
+        else:
+            winetest.run_quiet(winetest.wine_command("reg", "delete", MACHINE_CONNECTIONS_KEY, "/v", "WinHttpSettings",
+                                                     "/f", view), env, timeout=120)
 
     def test_log_on_demand_is_answered_only_for_a_proxy_that_settings_name(self):
         pac = lambda proxy: "http://%s/proxy.pac" % proxy.address  # noqa: E731

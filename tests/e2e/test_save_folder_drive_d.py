@@ -69,7 +69,7 @@ class DrivePrefix:
         self.server_started = True
         # Wine's service processes outlive the program that starts them; start them
         # detached so that no captured output is held open by them.
-        winetest.run_quiet(["wine", "cmd", "/c", "exit"], self.env, timeout=120)
+        winetest.run_quiet(winetest.wine_command("cmd", "/c", "exit"), self.env, timeout=120)
 
     def stop_server(self):
         if self.server_started:
@@ -82,7 +82,7 @@ class DrivePrefix:
         self.display = VirtualDisplay(glx=False).start()
         self.env["DISPLAY"] = self.display.name
         os.makedirs(self.prefix)
-        self.quiet(["wineboot", "-i"])
+        self.quiet(winetest.wine_command("wineboot", "-i"))
         self.quiet(["wineserver", "-w"])
         self.start_server()
         winetest.set_user_proxy(self.env)
@@ -113,11 +113,12 @@ class DrivePrefix:
         return os.readlink(link) if os.path.islink(link) else "nothing"
 
     def set_drive_type(self, kind):
-        """Wine's mount manager reads drive types from the registry when the server starts."""
-        # The 64-bit view, which the mount manager reads, whichever reg.exe the wine command starts.
-        command = ["wine", "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/d", kind, "/f", "/reg:64"]
+        """Wine's mount manager, a 64-bit service, reads drive types from the 64-bit
+        registry view when the server starts."""
+        key = "HKLM\\Software\\Wine\\Drives"
+        command = winetest.wine_command("reg", "add", key, "/v", "d:", "/d", kind, "/f", "/reg:64")
         if kind is None:
-            command = ["wine", "reg", "delete", "HKLM\\Software\\Wine\\Drives", "/v", "d:", "/f", "/reg:64"]
+            command = winetest.wine_command("reg", "delete", key, "/v", "d:", "/f", "/reg:64")
         # A write that did not take would leave the previous type in force; deleting
         # a value that is not there fails and is fine.
         for _ in range(3):
@@ -134,7 +135,7 @@ class DrivePrefix:
         # Wine's own error messages are kept for the failure message.
         env = dict(self.env, WINEDEBUG="-all,err+all")
         with tempfile.TemporaryFile(dir=self.work) as output, tempfile.TemporaryFile(dir=self.work) as errors:
-            result = subprocess.run(["wine", driver, *args], env=env, stdin=subprocess.DEVNULL,
+            result = subprocess.run(winetest.wine_command(driver, *args), env=env, stdin=subprocess.DEVNULL,
                                     stdout=output, stderr=errors, timeout=120, check=False)
             output.seek(0)
             text = output.read().decode("utf-8")
@@ -148,8 +149,8 @@ class DrivePrefix:
 
     def start_automatic_run(self, server_url="http://127.0.0.1:9/"):
         """Starts the program's automatic download, by default against a center that is not there."""
-        return subprocess.Popen(["wine", winetest.program_path(), "--diagnostic-autostart=client",
-                                 "--server-url=" + server_url], env=self.env, stdin=subprocess.DEVNULL,
+        return subprocess.Popen(winetest.wine_command(winetest.program_path(), "--diagnostic-autostart=client",
+                                                      "--server-url=" + server_url), env=self.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def automatic_run(self, server_url="http://127.0.0.1:9/"):
@@ -173,7 +174,7 @@ class DrivePrefix:
 
     def windows_rename(self, path, unix_path, new_name):
         """Renames through Windows, where share modes hold; True when it took."""
-        winetest.run_quiet(["wine", "cmd", "/c", "ren", path, new_name], self.env, timeout=120)
+        winetest.run_quiet(winetest.wine_command("cmd", "/c", "ren", path, new_name), self.env, timeout=120)
         return os.path.exists(os.path.join(os.path.dirname(unix_path), new_name)) or not os.path.exists(unix_path)
 
     def unix_path(self, windows_path):

@@ -2,6 +2,7 @@
 the worker runs at once and the process ends by itself with 0 or 4; a data root
 keeps everything of the run, its launch included; and only one run with a root
 works at a time."""
+import json
 import os
 import subprocess
 import unittest
@@ -30,16 +31,16 @@ def tree(root):
 def outside_the_root():
     """What a run with a data root must leave as it was: the usual machine folder and the folder records."""
     vendor = tree(os.path.join(winetest.prefix(), "drive_c", "ProgramData", "Orivanta"))
-    records = subprocess.run(["wine", "reg", "query", "HKLM\\SOFTWARE\\Orivanta\\InstallerAssistant\\Folders",
-                              "/reg:64"], env=winetest.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
-                             text=True, timeout=120, check=False).stdout
+    query = winetest.wine_command("reg", "query", "HKLM\\SOFTWARE\\Orivanta\\InstallerAssistant\\Folders", "/reg:64")
+    records = subprocess.run(query, env=winetest.wine_env(), stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                             timeout=120, check=False).stdout
     return [(path, os.lstat(path).st_mtime_ns) for path in vendor], records
 
 
 class AutomaticStart(unittest.TestCase):
-    def run_autostart(self, center, root, edition, server_url=None, launcher=()):
+    def run_autostart(self, center, root, edition, server_url=None, launcher=(), exe=None):
         return ProgramRun(["--diagnostic-autostart=" + edition, "--server-url=" + (server_url or center.base_url),
-                           "--diagnostic-data-root=" + winetest.windows_path(root)], launcher=launcher)
+                           "--diagnostic-data-root=" + winetest.windows_path(root)], exe=exe, launcher=launcher)
 
     def test_completed_download_launches_the_package_and_exits_0(self):
         center = start_center(self, demo_size=2 << 20)
@@ -73,6 +74,18 @@ class AutomaticStart(unittest.TestCase):
             self.assertTrue(os.path.isfile(os.path.join(root, "machine", "working-run.lock")))
             self.assertEqual(outside_the_root(), outside, "a run with a data root changed the usual machine folder "
                              "or the folder records")
+
+        # The next run, of the other architecture's build with the device identity computed anew, finds
+        # the published package, hashes it and starts it: nothing is downloaded again.
+        os.remove(os.path.join(root, "machine", "device-id.txt"))
+        earlier = launch_proof.launch_folders()
+        with self.run_autostart(center, root, "client", exe=winetest.other_program()) as run:
+            self.assertEqual(run.wait_exit(120), 0)
+            self.assertTrue(window_driver.report_fields(run.new_report())["原因"].startswith("本机已存在与中心最新元数据一致"))
+            window_driver.wait_until(lambda: launch_proof.proofs(earlier), 30, what="the reused package to start")
+        requests = center.control.counters()["requests"]
+        self.assertEqual((requests.get("start"), requests.get("reuse"), requests.get("node")), (1, 1, 1))
+        self.assertEqual(len({json.loads(entry["body"])["deviceId"] for entry in center.control.log(kind="api")}), 1)
 
     def test_failed_download_exits_4_with_the_failure_in_the_report(self):
         reason = "验收测试：中心拒绝本机下载"

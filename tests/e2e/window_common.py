@@ -29,7 +29,9 @@ def skip_without_tools():
 
 
 def screenshot(shot, name):
-    path = os.path.join(SCREENSHOTS, name)
+    """Kept in build/screenshots/, those of the 32-bit program in its x86/ folder."""
+    architecture = winetest.architecture()
+    path = os.path.join(SCREENSHOTS, *([architecture] if architecture != "x64" else []), name)
     shot.save(path)
     print("screenshot:", path)
 

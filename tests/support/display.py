@@ -74,7 +74,7 @@ def _foreground_tool(display_name, *args):
     goes through a file: a pipe could be held open by a Wine process it starts."""
     tool = os.path.join(winetest.BUILD_DIR, "tests", "foreground_window.exe")
     with tempfile.TemporaryFile() as output:
-        result = subprocess.run(["wine", tool, *args], env=winetest.wine_env({"DISPLAY": display_name}),
+        result = subprocess.run(winetest.wine_command(tool, *args), env=winetest.wine_env({"DISPLAY": display_name}),
                                 stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL, timeout=60,
                                 check=False)
         output.seek(0)

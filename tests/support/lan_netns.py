@@ -258,8 +258,8 @@ class NamespaceWine:
                 raise RuntimeError("wineserver did not start inside " + ns)
             time.sleep(0.05)
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            self.run_quiet(["wineboot", "-i"], timeout=600)
-        self.run_quiet(["wine", "cmd", "/c", "exit"], timeout=300)
+            self.run_quiet(winetest.wine_command("wineboot", "-i"), timeout=600)
+        self.run_quiet(winetest.wine_command("cmd", "/c", "exit"), timeout=300)
 
     def _server_in_namespace(self):
         try:
@@ -279,7 +279,7 @@ class NamespaceWine:
         """Runs a console program in the client namespace; returns the CompletedProcess."""
         if not self._server_in_namespace():
             raise RuntimeError("the prefix's wineserver is not inside the test namespace")
-        return subprocess.run(["ip", "netns", "exec", self.lab.client_ns, "wine", exe, *args],
+        return subprocess.run(["ip", "netns", "exec", self.lab.client_ns, *winetest.wine_command(exe, *args)],
                               env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=timeout, check=False)
 
@@ -300,7 +300,7 @@ class NamespaceWine:
 
 
 def driver_path():
-    return os.path.join(winetest.BUILD_DIR, "tests", "lan_discovery_driver.exe")
+    return os.path.join(winetest.program_build_dir(), "tests", "lan_discovery_driver.exe")
 
 
 def discover(wine, args=()):

@@ -124,7 +124,10 @@ class VirtualDisplay:
         return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
 
     def move_mouse(self, x, y):
-        self.run("xdotool", "mousemove", "--sync", str(int(x)), str(int(y)))
+        # --sync waits for the pointer to move, some 15 s when it is already there.
+        where = dict(line.partition("=")[::2] for line in self.run("xdotool", "getmouselocation", "--shell").split())
+        if (where.get("X"), where.get("Y")) != (str(int(x)), str(int(y))):
+            self.run("xdotool", "mousemove", "--sync", str(int(x)), str(int(y)))
 
     def click(self, x, y):
         """A press and release where the pointer has arrived; Wine takes the position from the events."""
@@ -300,7 +303,7 @@ def tree_tool(display_name, *args, timeout=60):
     a pipe could be held open by a Wine process)."""
     tool = os.path.join(_winetest().BUILD_DIR, "tests", "window_tree.exe")
     with tempfile.TemporaryFile() as output:
-        result = subprocess.run(["wine", tool, *args], env=_winetest().wine_env({"DISPLAY": display_name}),
+        result = subprocess.run(_winetest().wine_command(tool, *args), env=_winetest().wine_env({"DISPLAY": display_name}),
                                 stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL, timeout=timeout,
                                 check=False)
         output.seek(0)
@@ -313,7 +316,7 @@ class FocusWatch:
     def __init__(self, display_name, until_child, seconds):
         self.output = tempfile.TemporaryFile()
         tool = os.path.join(_winetest().BUILD_DIR, "tests", "window_tree.exe")
-        self.process = subprocess.Popen(["wine", tool, "focus", str(until_child), str(seconds)],
+        self.process = subprocess.Popen(_winetest().wine_command(tool, "focus", str(until_child), str(seconds)),
                                         env=_winetest().wine_env({"DISPLAY": display_name}),
                                         stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.DEVNULL)
         wait_until(lambda: self.lines() or self.process.poll() is not None, 60, what="the focus hook")

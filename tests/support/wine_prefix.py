@@ -1,6 +1,7 @@
 """Creates the test prefix and keeps one persistent wineserver for a test run.
 
-setup:   create WINEPREFIX if needed (wineboot), start `wineserver -p` and hold
+setup:   create WINEPREFIX if needed (wineboot), or again when it cannot run
+         32-bit programs although Wine could; start `wineserver -p` and hold
          Wine's desktop open.
 cleanup: stop every process of the prefix and its server.
 Everything started here is detached from the test runner's pipes.
@@ -24,9 +25,14 @@ def setup(own_display=True):
     that holds the desktop open."""
     prefix = winetest.prefix()
     env = winetest.wine_env()
+    if os.path.exists(os.path.join(prefix, "system.reg")) and not runs_32bit_programs(prefix):
+        print("rebuilding a prefix made before the 32-bit loader was installed:", prefix)
+        winetest.run_quiet(["wineserver", "-k"], env, timeout=60)
+        stop_desktop_display()
+        shutil.rmtree(prefix)
     if not os.path.exists(os.path.join(prefix, "system.reg")):
         os.makedirs(prefix, exist_ok=True)
-        winetest.run_quiet(["wineboot", "-i"], env, timeout=300)
+        winetest.run_quiet(winetest.wine_command("wineboot", "-i"), env, timeout=300)
         winetest.run_quiet(["wineserver", "-w"], env, timeout=300)
     subprocess.Popen(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -35,7 +41,7 @@ def setup(own_display=True):
         env.update(start_desktop_display())
     # Wine's own service processes outlive the program that starts them; start
     # them here, detached, so that no test's output pipe is held open by them.
-    winetest.run_quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+    winetest.run_quiet(winetest.wine_command("cmd", "/c", "exit"), env, timeout=120)
     winetest.set_user_proxy(env)
     trust_development_root(env)
     holder = hold_desktop(env)
@@ -45,12 +51,21 @@ def setup(own_display=True):
     return holder
 
 
+def runs_32bit_programs(prefix):
+    """False for a prefix that Wine without its 32-bit loader made: its syswow64
+    is empty, and a 32-bit program fails there to load kernel32.dll. True where
+    there is no 32-bit loader to use it."""
+    loader = winetest.MACHINES[0x014C][0]
+    return not os.path.exists(loader) or os.path.exists(
+        os.path.join(prefix, "drive_c", "windows", "syswow64", "kernel32.dll"))
+
+
 def trust_development_root(env):
     """The root of the development publisher that signs the demo installers, in the
     machine's Root store before the program first runs."""
     driver = os.path.join(winetest.BUILD_DIR, "tests", "add_root_certificate.exe")
     root = os.path.join(winetest.SOURCE_DIR, "tools", "devcenter", "dev-signing", "root.crt")
-    if subprocess.run(["wine", driver, winetest.windows_path(root)], env=env, stdin=subprocess.DEVNULL,
+    if subprocess.run(winetest.wine_command(driver, winetest.windows_path(root)), env=env, stdin=subprocess.DEVNULL,
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120).returncode != 0:
         raise SystemExit("the development root could not be added to the prefix's Root store")
 
@@ -76,7 +91,7 @@ def hold_desktop(env, timeout=120):
     marker = os.path.join(winetest.prefix(), "desktop-held")
     if os.path.exists(marker):
         os.remove(marker)
-    process = subprocess.Popen(["wine", holder, winetest.windows_path(marker)], env=env, stdin=subprocess.DEVNULL,
+    process = subprocess.Popen(winetest.wine_command(holder, winetest.windows_path(marker)), env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     deadline = time.monotonic() + timeout
     while not os.path.exists(marker):

@@ -29,6 +29,64 @@ def program_path():
     return os.environ.get("ORIVANTA_EXE") or os.path.join(BUILD_DIR, "OrivantaInstaller.exe")
 
 
+def programs():
+    """The program of each architecture, by the exit report's name for it (tests/CMakeLists.txt
+    gives the 32-bit build's place)."""
+    return {"x64": os.path.join(BUILD_DIR, "OrivantaInstaller.exe"),
+            "x86": os.environ.get("ORIVANTA_I686_EXE") or os.path.join(SOURCE_DIR, "build-i686", "OrivantaInstaller.exe")}
+
+
+def other_program():
+    """The program of the other architecture when it is built, else the one under test."""
+    other = programs()["x86" if architecture() == "x64" else "x64"]
+    return other if os.path.exists(other) else program_path()
+
+
+def program_build_dir():
+    """The build of the program under test, whose tests/ folder holds the drivers
+    and planted DLLs of its architecture."""
+    return os.path.dirname(program_path())
+
+
+# PE machine types, the loader that runs each and the report's name for it.
+MACHINES = {0x8664: ("/usr/lib/wine/wine64", "x64"), 0x014C: ("/usr/lib/wine/wine", "x86")}
+X64 = 0x8664
+
+
+def machine_of(exe):
+    """The PE header's machine type of a Windows program."""
+    with open(exe, "rb") as stream:
+        header = stream.read(4096)
+    pe = struct.unpack_from("<I", header, 0x3C)[0]
+    if header[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("not a PE file: " + exe)
+    return struct.unpack_from("<H", header, pe + 4)[0]
+
+
+def architecture(exe=None):
+    """"x64" or "x86": what the program's exit report must name."""
+    return MACHINES[machine_of(exe or program_path())][1]
+
+
+def registry_view(exe=None):
+    """The reg.exe switch for the registry view a program sees (HKLM\Software is
+    split in two for a 32-bit program, except keys Windows shares)."""
+    return "/reg:64" if machine_of(exe or program_path()) == X64 else "/reg:32"
+
+
+def wine_command(program, *args):
+    """The command that runs a Windows program, or one of Wine's own tools named
+    bare ("reg", "cmd", "wineboot"), under the loader of its own architecture.
+
+    With the 32-bit loader installed, plain `wine` is that loader, and it starts a
+    64-bit program as a child of a 32-bit process: the process started would not
+    be the program (its pid, its end, its memory). Wine's tools run 64-bit, as
+    System32's do, so that what they write is what a 64-bit program reads."""
+    machine = machine_of(program) if os.path.isfile(program) else X64
+    loader = MACHINES.get(machine, MACHINES[X64])[0]
+    return [loader if os.path.exists(loader) else "wine", program, *args]
+
+
 def clone_prefix(target, template=None):
     """A copy of the test prefix (template) at target, cheap to make: files are
     hard links, except the registry files, which Wine rewrites and which are real
@@ -57,7 +115,7 @@ def run_quiet(command, env, timeout):
 
 def run_program(exe, args=(), timeout=120, capture=True, env_extra=None, cwd=None):
     """Runs a Windows program to its end and returns the CompletedProcess."""
-    command = ["wine", exe, *args]
+    command = wine_command(exe, *args)
     output = subprocess.PIPE if capture else None
     return subprocess.run(command, env=wine_env(env_extra), stdin=subprocess.DEVNULL,
                           stdout=output, stderr=output, timeout=timeout, cwd=cwd, check=False)
@@ -88,9 +146,9 @@ def set_user_proxy(env, proxy="", bypass="", script=""):
     and a lasting failure raises."""
     wanted = connection_settings(proxy, bypass, script).hex()
     for _ in range(3):
-        run_quiet(["wine", "reg", "add", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings",
-                   "/t", "REG_BINARY", "/d", wanted, "/f"], env, timeout=120)
-        query = subprocess.run(["wine", "reg", "query", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings"],
+        run_quiet(wine_command("reg", "add", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings",
+                   "/t", "REG_BINARY", "/d", wanted, "/f"), env, timeout=120)
+        query = subprocess.run(wine_command("reg", "query", INTERNET_CONNECTIONS_KEY, "/v", "DefaultConnectionSettings"),
                                env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=120, check=False)
         fields = query.stdout.decode("ascii", errors="replace").split()
         if "REG_BINARY" in fields and fields[fields.index("REG_BINARY") + 1:][:1] == [wanted.upper()]:
@@ -101,7 +159,7 @@ def set_user_proxy(env, proxy="", bypass="", script=""):
 def start_program(exe, args=(), env_extra=None, cwd=None, launcher=()):
     """Starts a Windows program (through launcher, e.g. ("unshare", "-n")) and returns
     the Popen; its output is discarded."""
-    return subprocess.Popen([*launcher, "wine", exe, *args], env=wine_env(env_extra), stdin=subprocess.DEVNULL,
+    return subprocess.Popen([*launcher, *wine_command(exe, *args)], env=wine_env(env_extra), stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
 
 
@@ -189,6 +247,6 @@ def install_fonts(prefix_path=None):
             os.replace(partial, path)
     env = dict(wine_env(), WINEPREFIX=prefix_path)
     for file_name, family, _ in CJK_FONTS:
-        run_quiet(["wine", "reg", "add", FONTS_KEY, "/v", family + " (TrueType)", "/t", "REG_SZ",
-                   "/d", file_name, "/f"], env, timeout=120)
+        run_quiet(wine_command("reg", "add", FONTS_KEY, "/v", family + " (TrueType)", "/t", "REG_SZ",
+                  "/d", file_name, "/f"), env, timeout=120)
     return True
