@@ -28,7 +28,11 @@ std::optional<HeldPackage> VerifyByLaunchCopy(const std::wstring& path, std::int
         return std::nullopt;
     }
     if (package->Size() != sizeBytes) return std::nullopt;
-    copy = LaunchCopy::Make(*package, ::PathFindFileNameW(path.c_str()), place, stop);
+    try {
+        copy = LaunchCopy::Make(*package, ::PathFindFileNameW(path.c_str()), place, stop);
+    } catch (const HashReadFailed&) {
+        return std::nullopt;  // a candidate that cannot be read through is no match, as one that cannot be opened
+    }
     if (copy->Sha256() == LowerCaseDigest(sha256)) return package;
     copy.reset();
     return std::nullopt;

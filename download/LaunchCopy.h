@@ -54,8 +54,8 @@ private:
 // A local copy of the package verified through its launch copy: the file at path,
 // held, when it has sizeBytes and its copy (left in `copy`) hashes to sha256. One
 // pass over the file gives the digest of both. A file that is missing, locked, no
-// plain file or of another size is no match, and neither is one whose copy
-// differs; `copy` is then empty. A copy that cannot be made raises as Make does.
+// plain file, of another size or unreadable is no match, and neither is one whose
+// copy differs; `copy` is then empty. A copy that cannot be made raises as Make does.
 std::optional<HeldPackage> VerifyByLaunchCopy(const std::wstring& path, std::int64_t sizeBytes,
                                               const std::string& sha256, const LaunchPlace& place,
                                               const StopFlag& stop, std::optional<LaunchCopy>& copy);

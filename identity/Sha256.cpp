@@ -57,7 +57,9 @@ struct Sha256Context {
 };
 
 [[noreturn]] void FailWithSystemText(const char* prefix) {
-    throw std::runtime_error(prefix + Utf16ToUtf8(SystemErrorText(::GetLastError())));
+    const std::string text = prefix + Utf16ToUtf8(SystemErrorText(::GetLastError()));
+    if (prefix == kReadFailedText) throw HashReadFailed(text);
+    throw std::runtime_error(text);
 }
 
 // The digest of file from its position to its end; each chunk is written to target too, unless it is null.

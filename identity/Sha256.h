@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "common/StopFlag.h"
@@ -15,12 +16,17 @@ bool IsDigestText(const std::string& text);
 // The text with "A".."Z" lower-cased; digests from outside are compared in this form.
 std::string LowerCaseDigest(std::string text);
 
+// A read of the hashed file failed: that says nothing of the bytes it holds.
+struct HashReadFailed : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // SHA-256 digest text of a byte string; raises "SHA256 provider failed" / "SHA256 init failed".
 std::string Sha256Hex(const std::string& bytes);
 
 // SHA-256 digest text of an open file from its current position to its end, read
 // in 64 KiB chunks. Raises StopRequested when stop is set after a chunk; a failed
-// read raises "读取文件失败：" and the system's text, a provider failure its own
+// read raises HashReadFailed "读取文件失败：" and the system's text, a provider failure its own
 // text: a digest is only ever returned for every byte of the file.
 std::string Sha256OpenFileHex(HANDLE file, const StopFlag& stop);
 
