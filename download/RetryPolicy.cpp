@@ -13,9 +13,11 @@ using std::chrono::milliseconds;
 constexpr double kBackoffGrowth = 2.5;
 constexpr double kJitterShare = 0.2;
 
-// The failures of a connection that a shaky line or a busy node causes. A name that
-// does not resolve, a refused TLS handshake or certificate are not among them.
-bool ConnectionFailure(unsigned long code) {
+// The failures of a connection that a shaky line or a busy node causes. A refused
+// TLS handshake or certificate is not among them, nor a name that never resolved
+// (a wrong URL); one that resolved before and no longer does is a line gone down.
+bool ConnectionFailure(unsigned long code, bool nodeAnsweredBefore) {
+    if (code == ERROR_WINHTTP_NAME_NOT_RESOLVED) return nodeAnsweredBefore;
     switch (code) {
         case ERROR_WINHTTP_TIMEOUT:
         case ERROR_WINHTTP_CANNOT_CONNECT:
@@ -42,7 +44,7 @@ bool Transient(const FailedAttempt& attempt) {
         case DownloadFault::ShortBody:
             return true;
         case DownloadFault::Unreachable:
-            return ConnectionFailure(attempt.networkError);
+            return ConnectionFailure(attempt.networkError, attempt.nodeAnsweredBefore);
         case DownloadFault::NodeStatus:
             return BusyStatus(attempt.status);
         default:

@@ -34,6 +34,7 @@ struct FailedAttempt {
     std::chrono::milliseconds sinceLastByte{0};       // since the last byte, or since the first attempt began
     // The URL was answered before, or a wait came first, and the part file holds bytes to resume.
     bool urlMayHaveExpired = false;
+    bool nodeAnsweredBefore = false;                  // the node's name resolved earlier in this request
     double jitter = 0.5;                              // a uniform draw from [0, 1)
 };
 

@@ -62,6 +62,7 @@ void TransferWithRetries(NodeTransfer transfer, const UrlRenewal& renew, const S
     int attempts = 0;
     int withoutProgress = 0;
     bool urlAnswered = false;
+    bool nodeAnswered = false;
     bool waited = false;
     auto lastByte = clock.now();
     for (;;) {
@@ -89,6 +90,8 @@ void TransferWithRetries(NodeTransfer transfer, const UrlRenewal& renew, const S
         failed.withoutProgress = withoutProgress;
         failed.sinceLastByte = std::chrono::duration_cast<milliseconds>(clock.now() - lastByte);
         urlAnswered = urlAnswered || attempt.status == 200 || attempt.status == 206;
+        nodeAnswered = nodeAnswered || attempt.status != 0;
+        failed.nodeAnsweredBefore = nodeAnswered;
         // Only a start that resumes bytes is not counted again: an empty part file is not renewed for.
         failed.urlMayHaveExpired = (urlAnswered || waited) && transfer.offset > 0;
         failed.jitter = clock.jitter();

@@ -36,6 +36,8 @@ TEST(RetryPolicyTest, EveryFaultGetsItsStepAndDelay) {
         {"Retry-After past patience", {.fault = node, .status = 503, .retryAfter = seconds(120), .withoutProgress = 1,
                                        .sinceLastByte = seconds(31)}, S::GiveUp, 0},
         {"name not resolved", {.fault = down, .networkError = ERROR_WINHTTP_NAME_NOT_RESOLVED}, S::GiveUp, 0},
+        {"name lost once the node answered", {.fault = down, .networkError = ERROR_WINHTTP_NAME_NOT_RESOLVED,
+                                              .withoutProgress = 1, .nodeAnsweredBefore = true}, S::Wait, 2000},
         {"TLS refused", {.fault = down, .networkError = ERROR_WINHTTP_SECURE_FAILURE}, S::GiveUp, 0},
         {"other 4xx", {.fault = node, .status = 416, .urlMayHaveExpired = true}, S::GiveUp, 0},
         {"disk, write, faulty answer", {.fault = F::Other}, S::GiveUp, 0},
