@@ -25,8 +25,8 @@ public:
     // Removes the launch folders of earlier runs whose installer has ended, makes a
     // new one in the place and copies the held package into it under fileName
     // (installers may read their own name), hashing the bytes as they are written.
-    // Raises "launch folder could not be created", as HeldPackage::CopyTo does, and
-    // StopRequested when stop is seen; nothing of a failed copy stays behind.
+    // Raises "launch folder could not be created", or as HeldPackage::CopyTo does
+    // (StopRequested when stop is seen); nothing of a failed copy stays behind.
     static LaunchCopy Make(const HeldPackage& package, const std::wstring& fileName, const LaunchPlace& place,
                            const StopFlag& stop);
 

@@ -17,8 +17,9 @@ constexpr double kJitterShare = 0.2;
 // TLS handshake or certificate is not among them, nor a name that never resolved
 // (a wrong URL); one that resolved before and no longer does is a line gone down.
 bool ConnectionFailure(unsigned long code, bool nodeAnsweredBefore) {
-    if (code == ERROR_WINHTTP_NAME_NOT_RESOLVED) return nodeAnsweredBefore;
     switch (code) {
+        case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+            return nodeAnsweredBefore;
         case ERROR_WINHTTP_TIMEOUT:
         case ERROR_WINHTTP_CANNOT_CONNECT:
         case ERROR_WINHTTP_CONNECTION_ERROR:

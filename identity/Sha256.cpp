@@ -56,11 +56,7 @@ struct Sha256Context {
     }
 };
 
-[[noreturn]] void FailWithSystemText(const char* prefix) {
-    const std::string text = prefix + Utf16ToUtf8(SystemErrorText(::GetLastError()));
-    if (prefix == kReadFailedText) throw HashReadFailed(text);
-    throw std::runtime_error(text);
-}
+std::string LastErrorText(const char* prefix) { return prefix + Utf16ToUtf8(SystemErrorText(::GetLastError())); }
 
 // The digest of file from its position to its end; each chunk is written to target too, unless it is null.
 std::string HashChunks(HANDLE file, HANDLE target, const StopFlag& stop) {
@@ -68,12 +64,14 @@ std::string HashChunks(HANDLE file, HANDLE target, const StopFlag& stop) {
     std::vector<char> buffer(kReadChunkBytes);
     for (;;) {
         DWORD read = 0;
-        if (!::ReadFile(file, buffer.data(), kReadChunkBytes, &read, nullptr)) FailWithSystemText(kReadFailedText);
+        if (!::ReadFile(file, buffer.data(), kReadChunkBytes, &read, nullptr)) {
+            throw HashReadFailed(LastErrorText(kReadFailedText));
+        }
         if (read == 0) break;
         context.Add(buffer.data(), read);
         DWORD written = 0;
         if (target != nullptr && (!::WriteFile(target, buffer.data(), read, &written, nullptr) || written != read)) {
-            FailWithSystemText(kWriteFailedText);
+            throw std::runtime_error(LastErrorText(kWriteFailedText));
         }
         if (stop.load()) throw StopRequested();
     }

@@ -1,7 +1,6 @@
 #include "storage/HeldPackage.h"
 
 #include <stdexcept>
-#include <vector>
 
 #include "common/FileAsItIs.h"
 #include "identity/Sha256.h"

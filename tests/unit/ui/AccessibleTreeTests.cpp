@@ -88,11 +88,6 @@ TEST(AccessibleTree, ComposedTextsAndHitTest) {
     for (const auto& item : tree) EXPECT_EQ(item.state & STATE_SYSTEM_FOCUSED, 0);
     EXPECT_EQ(AccessibleChildAt(tree, {300, 652}), static_cast<long>(C::Progress));
     EXPECT_EQ(AccessibleChildAt(tree, {20, 700}), CHILDID_SELF);
-    // While the window is disabled by a box it owns, nothing in it can be used.
-    for (const auto& item : BuildAccessibleTree(input, {false, false})) {
-        EXPECT_NE(item.state & (STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_INVISIBLE), 0) << static_cast<long>(item.id);
-        EXPECT_TRUE(item.defaultAction.empty()) << static_cast<long>(item.id);
-    }
 }
 
 LRESULT CALLBACK AccessibleTestWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
